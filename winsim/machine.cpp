@@ -1,0 +1,99 @@
+#include "winsim/machine.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace winsim {
+
+bool CaseLess::operator()(const std::string &a, const std::string &b) const
+{
+    return Upper(a) < Upper(b);
+}
+
+std::string Upper(const std::string &text)
+{
+    std::string upper = text;
+    for (char &c : upper) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper;
+}
+
+Machine &TheMachine()
+{
+    static Machine machine;
+    return machine;
+}
+
+void Reset()
+{
+    Machine &machine = TheMachine();
+    machine.root = Key();
+    machine.keys.clear();
+    machine.directories.clear();
+    machine.files.clear();
+    machine.openFiles.clear();
+    machine.otherHandles.clear();
+    machine.failures.clear();
+    machine.calls.clear();
+    machine.nextHandle = 0x1000;
+    AddDirectory("C:\\");
+    SetWindowsDirectory("C:\\WINDOWS");
+    AddDirectory("C:\\WINDOWS\\Temp");
+    SetSystemDirectory("C:\\WINDOWS\\system32");
+    AddDirectory("C:\\WINDOWS\\system32\\drivers");
+}
+
+void FailCall(const std::string &function, LONG error, int succeedFirst)
+{
+    TheMachine().failures[function] = Failure{error, succeedFirst};
+}
+
+int CallCount(const std::string &function)
+{
+    auto &calls = TheMachine().calls;
+    auto found = calls.find(function);
+    return found == calls.end() ? 0 : found->second;
+}
+
+std::optional<LONG> Injected(const char *function)
+{
+    Machine &machine = TheMachine();
+    ++machine.calls[function];
+    auto found = machine.failures.find(function);
+    if (found == machine.failures.end())
+        return std::nullopt;
+    if (found->second.succeedFirst > 0) {
+        --found->second.succeedFirst;
+        return std::nullopt;
+    }
+    return found->second.error;
+}
+
+std::uintptr_t NewHandleValue()
+{
+    Machine &machine = TheMachine();
+    machine.nextHandle += 4;
+    return machine.nextHandle;
+}
+
+std::vector<std::string> OpenHandles()
+{
+    std::vector<std::string> open = OpenKeys();
+    std::vector<std::string> files = OpenFiles();
+    open.insert(open.end(), files.begin(), files.end());
+    for (const auto &other : TheMachine().otherHandles)
+        open.push_back(other.second);
+    return open;
+}
+
+}  // namespace winsim
+
+int WINAPI lstrcmpiA(LPCSTR first, LPCSTR second)
+{
+    ++winsim::TheMachine().calls["lstrcmpiA"];
+    std::string a = winsim::Upper(first != nullptr ? first : "");
+    std::string b = winsim::Upper(second != nullptr ? second : "");
+    return a < b ? -1 : (b < a ? 1 : 0);
+}

@@ -1,0 +1,76 @@
+// The simulated machine's state, shared by the files that implement its calls.
+#ifndef VEROLUND_WINSIM_MACHINE_H
+#define VEROLUND_WINSIM_MACHINE_H
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "seam/win32.h"
+#include "winsim/winsim.h"
+
+namespace winsim {
+
+// Case-insensitive ordering for ASCII names, as registry and file names compare.
+struct CaseLess {
+    bool operator()(const std::string &a, const std::string &b) const;
+};
+std::string Upper(const std::string &text);
+
+struct Key {
+    std::map<std::string, Value, CaseLess> values;
+    std::map<std::string, std::unique_ptr<Key>, CaseLess> subKeys;
+    REGSAM denied = 0;
+};
+
+struct OpenKey {
+    Key *key;
+    REGSAM granted;
+    std::string path;
+};
+
+struct File {
+    std::string bytes;
+    DWORD deniedWith = 0;
+};
+
+struct OpenFile {
+    std::string path;  // upper case, as the files map keys it
+    DWORD access;
+    size_t position;
+};
+
+struct Failure {
+    LONG error;
+    int succeedFirst;
+};
+
+struct Machine {
+    Key root;
+    std::map<std::uintptr_t, OpenKey> keys;
+    std::string windowsDir;
+    std::string systemDir;
+    std::set<std::string> directories;  // upper case
+    std::map<std::string, File> files;  // upper case path
+    std::map<std::uintptr_t, OpenFile> openFiles;
+    std::map<std::uintptr_t, std::string> otherHandles;  // what each one is
+    std::map<std::string, Failure> failures;
+    std::map<std::string, int> calls;
+    std::uintptr_t nextHandle = 0x1000;
+};
+
+Machine &TheMachine();
+
+// Counts the call and answers whether an injected failure applies to it.
+std::optional<LONG> Injected(const char *function);
+
+std::uintptr_t NewHandleValue();
+
+}  // namespace winsim
+
+#endif
