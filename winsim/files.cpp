@@ -88,6 +88,11 @@ void SetFile(const std::string &path, const std::string &bytes)
     TheMachine().files[upper].bytes = bytes;
 }
 
+void RemoveFile(const std::string &path)
+{
+    TheMachine().files.erase(Upper(path));
+}
+
 std::optional<std::string> FileBytes(const std::string &path)
 {
     auto found = TheMachine().files.find(Upper(path));

@@ -35,6 +35,11 @@ void Reset()
     machine.files.clear();
     machine.openFiles.clear();
     machine.otherHandles.clear();
+    machine.version = OSVERSIONINFOEXA{};
+    SetVersion(VER_PLATFORM_WIN32_NT, 5, 1);
+    machine.answers.clear();
+    machine.boxes.clear();
+    machine.systemCalls.clear();
     machine.failures.clear();
     machine.calls.clear();
     machine.nextHandle = 0x1000;

@@ -59,6 +59,10 @@ struct Machine {
     std::map<std::string, File> files;  // upper case path
     std::map<std::uintptr_t, OpenFile> openFiles;
     std::map<std::uintptr_t, std::string> otherHandles;  // what each one is
+    OSVERSIONINFOEXA version{};
+    std::vector<int> answers;
+    std::vector<Box> boxes;
+    std::vector<std::string> systemCalls;
     std::map<std::string, Failure> failures;
     std::map<std::string, int> calls;
     std::uintptr_t nextHandle = 0x1000;

@@ -38,9 +38,28 @@ void SetSystemDirectory(const std::string &path);   // reported, and created
 void AddDirectory(const std::string &path);
 void RemoveDirectory(const std::string &path);  // with everything below it
 void SetFile(const std::string &path, const std::string &bytes);
+void RemoveFile(const std::string &path);
 std::optional<std::string> FileBytes(const std::string &path);
 // Every later open of the file fails with this error (another program holds it).
 void DenyFileOpen(const std::string &path, DWORD error);
+
+// --- Version, message boxes, the process token and shutdown.
+// What GetVersionExA reports; the default machine is Windows XP (NT 5.1).
+void SetVersion(DWORD platform, DWORD major, DWORD minor);
+struct Box {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+// Each message box takes the next answer; once they run out a box fails
+// (returns 0), as it does on a machine with no desktop to show it on.
+void AnswerBoxes(const std::vector<int> &answers);
+std::vector<Box> Boxes();
+// The token and shutdown calls made, in order, each with its arguments:
+// "OpenProcessToken 0x28", "LookupPrivilegeValueA SeShutdownPrivilege",
+// "AdjustTokenPrivileges 1 19 0x2", "ExitWindowsEx 0x2 0".
+std::vector<std::string> SystemCalls();
 
 // --- Failures and accounting, by Win32 function name ("RegSetValueExA").
 // After `succeedFirst` more calls that succeed, every call of the function
