@@ -183,6 +183,26 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LP
     return TRUE;
 }
 
+BOOL WINAPI ReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, LPOVERLAPPED)
+{
+    if (read != nullptr)
+        *read = 0;
+    if (Injected("ReadFile"))
+        return FALSE;
+    auto open = TheMachine().openFiles.find(reinterpret_cast<std::uintptr_t>(file));
+    if (open == TheMachine().openFiles.end() || (open->second.access & GENERIC_READ) == 0)
+        return FALSE;
+    winsim::OpenFile &handle = open->second;
+    const std::string &bytes = TheMachine().files[handle.path].bytes;
+    size_t count =
+        handle.position < bytes.size() ? std::min<size_t>(size, bytes.size() - handle.position) : 0;
+    std::memcpy(data, bytes.data() + handle.position, count);
+    handle.position += count;
+    if (read != nullptr)
+        *read = static_cast<DWORD>(count);
+    return TRUE;
+}
+
 BOOL WINAPI DeleteFileA(LPCSTR path)
 {
     if (Injected("DeleteFileA") || path == nullptr)

@@ -1,0 +1,7 @@
+#include "tests/contract/contract.h"
+
+int main()
+{
+    PrepareMachine();
+    return RunContractChecks();
+}
