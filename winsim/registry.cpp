@@ -145,6 +145,7 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM desired, PHKEY 
     OpenKey *base = winsim::Resolve(key, root);
     if (base == nullptr || result == nullptr)
         return base == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER;
+    *result = nullptr;
     winsim::Key *target =
         winsim::FindKey(base->key, winsim::SplitPath(subKey != nullptr ? subKey : ""));
     if (target == nullptr)
