@@ -2,11 +2,10 @@
 """Checks that the 32-bit program can load and run on Windows 2000 and XP.
 
 Reads the program's PE headers, import table and version resource, and
-disassembles the wizard's own object code, then holds them against what
-Windows 2000 on a Pentium-class processor offers. Exits 1 naming every
-problem found.
+disassembles its code, then holds them against what Windows 2000 on a
+Pentium-class processor offers. Exits 1 naming every problem found.
 
-usage: check_pe.py PROGRAM ALLOW_LIST OBJDUMP VERSION OBJECT...
+usage: check_pe.py PROGRAM ALLOW_LIST OBJDUMP VERSION
 """
 import re
 import subprocess
@@ -83,25 +82,23 @@ def check_version_resource(pe, version, problems):
             problems.append("version resource %s is %r, not %r" % (key, found.get(key), value))
 
 
-def check_instructions(objdump, label, paths, pattern, what, problems):
-    listing = subprocess.run([objdump, "-d"] + paths, check=True, capture_output=True, text=True).stdout
-    hits = [line.strip() for line in listing.splitlines() if pattern.search(line)]
-    if hits:
-        problems.append("%s holds %s instructions, e.g. %s" % (label, what, hits[0]))
+def check_instructions(objdump, program, problems):
+    listing = subprocess.run([objdump, "-d", program], check=True, capture_output=True, text=True).stdout
+    # SSE came with the Pentium III, CMOV with the Pentium Pro.
+    for pattern, what in ((SSE_PATTERN, "SSE"), (CMOV_PATTERN, "CMOV")):
+        hits = [line.strip() for line in listing.splitlines() if pattern.search(line)]
+        if hits:
+            problems.append("the program holds %s instructions, e.g. %s" % (what, hits[0]))
 
 
 def main():
     program, allow_list, objdump, version = sys.argv[1:5]
-    objects = sys.argv[5:]
     problems = []
     pe = pefile.PE(program)
     check_headers(pe, problems)
     check_imports(pe, read_allow_list(allow_list), problems)
     check_version_resource(pe, version, problems)
-    check_instructions(objdump, "the program", [program], SSE_PATTERN, "SSE", problems)
-    # The wizard's own code also runs on a Pentium without CMOV; the mingw-w64
-    # start-up code linked into the program is built for i686 and is not ours.
-    check_instructions(objdump, "the wizard's own code", objects, CMOV_PATTERN, "CMOV", problems)
+    check_instructions(objdump, program, problems)
     for problem in problems:
         print("FAIL: " + problem)
     if not problems:
