@@ -250,6 +250,8 @@ def main():
         sys.exit('no scenarios in %s' % directory)
 
     program = os.path.abspath(options.exe)
+    if not os.path.isfile(program):
+        sys.exit('no program at %s' % program)
     out = os.path.abspath(options.out)
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)

@@ -195,8 +195,8 @@ def _logical_lines(text):
 
 
 def machine_fragment(path, out_path):
-    """Turns a regedit export of a real machine (the disk-drive class key and the services key,
-    in one or more files' worth) into a file Wine may import: the class key with its values, and
+    """Turns a regedit export of a real machine (the disk-drive class key and the services key)
+    into a file Wine may import: the class key with its values, in place of Wine's own, and
     every service as a bare key. Service values are left out because the wizard only asks whether
     a service's key exists, and a real machine's ImagePath and Start values would rewire Wine's
     own services."""
@@ -213,6 +213,9 @@ def machine_fragment(path, out_path):
             bare = name.lstrip('-').upper()
             keep_values = bare == CLASS_KEY.upper() or bare.startswith(CLASS_KEY.upper() + '\\')
             if keep_values or bare.startswith(services_prefix):
+                if bare == CLASS_KEY.upper() and not name.startswith('-'):
+                    # The machine's class key replaces Wine's own, values and all.
+                    out += ['', '[-%s]' % CLASS_KEY]
                 out += ['', line.strip()]
                 keys += 1
             else:
