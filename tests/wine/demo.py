@@ -3,10 +3,10 @@
 program run with its boxes answered, and the list before and after, the boxes and the log printed.
 A screenshot of each box is saved. Started by scripts/demo, which builds the program first.
 
-    demo.py --exe Verolund.exe --out build/demo [--win2000] [--answers yes,no] [MACHINE.reg]
+    demo.py --exe Verolund.exe --out build/demo [--win2000] [--answers yes,no] [MACHINE.reg ...]
 
-MACHINE.reg is a regedit export of a machine's disk-drive class key and services key (default:
-demo/broken-xp.reg, a broken Windows XP machine).
+The MACHINE.reg files are regedit exports of a machine's disk-drive class key and services key
+(default: demo/broken-xp.reg, a broken Windows XP machine).
 """
 
 import argparse
@@ -70,8 +70,8 @@ def main():
                              'go on, do not restart); e.g. no, or yes,yes')
     parser.add_argument('--drivers', default='PartMgr.sys,Diskperf.sys',
                         help='driver files present in system32\\drivers (default: %(default)s)')
-    parser.add_argument('machine', nargs='?', default=DEFAULT_MACHINE,
-                        help='regedit export of the class key and the services key')
+    parser.add_argument('machine', nargs='*', default=[DEFAULT_MACHINE],
+                        help='regedit exports of the class key and the services key')
     options = parser.parse_args()
     answers = [a.strip().lower() for a in options.answers.split(',') if a.strip()]
     for answer in answers:
@@ -87,7 +87,7 @@ def main():
             os.remove(os.path.join(out, old))
     windows = 'win2k' if options.win2000 else 'winxp'
     print('machine: Windows %s from %s' % ('2000' if options.win2000 else 'XP',
-                                           shown_path(options.machine)))
+                                           ', '.join(map(shown_path, options.machine))))
     print('answers: %s' % ', '.join(answers))
 
     template = os.path.join(out, 'template')
@@ -97,11 +97,13 @@ def main():
         with winelab.Xvfb(os.path.join(out, 'xvfb.log')) as xvfb:
             machine = winelab.Machine(template, os.path.join(out, 'machine'), xvfb.display)
             try:
-                keys = winelab.machine_fragment(options.machine,
-                                                os.path.join(machine.lab, 'machine.reg'))
+                regs, keys = [], 0
+                for number, export in enumerate(options.machine, 1):
+                    regs.append('machine-%d.reg' % number)
+                    keys += winelab.machine_fragment(export, os.path.join(machine.lab, regs[-1]))
                 for driver in filter(None, options.drivers.split(',')):
                     machine.add_driver(driver.strip())
-                machine.start(windows, ['machine.reg'])
+                machine.start(windows, regs)
                 print('imported %d keys; driver files: %s' % (keys, options.drivers or 'none'))
                 print()
                 show_list('UpperFilters before', machine.export(winelab.CLASS_KEY))
