@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "filters/multistring.h"
-#include "filters/services.h"
+#include "filters/servicetable.h"
 #include "log/runlog.h"
 #include "text/text.h"
 
@@ -43,15 +43,16 @@ static void LogList(const char *when, const char *filterName, const char *valueN
 }
 
 // The four keep conditions, in this order; the registry is asked last.
-static int EntryIsSound(const char *lowered, const char *loweredFilter)
+static int EntryIsSound(const char *lowered, const char *loweredFilter, ServiceTable *services)
 {
     return strchr(lowered, '?') == NULL && strstr(lowered, loweredFilter) == NULL &&
-           strlen(lowered) > 2 && ServiceIsRegistered(lowered);
+           strlen(lowered) > 2 && ServiceIsRegisteredIn(services, lowered);
 }
 
 // Copies the sound entries of the stored list to list, back to back, each
 // with its zero. Returns the write position behind the last kept entry.
-static DWORD KeepSoundEntries(const BYTE *stored, DWORD size, const char *filter, BYTE *list)
+static DWORD KeepSoundEntries(const BYTE *stored, DWORD size, const char *filter, BYTE *list,
+                              ServiceTable *services)
 {
     char loweredFilter[LIST_NAME_SIZE];
     DWORD readAt = 0;
@@ -72,7 +73,7 @@ static DWORD KeepSoundEntries(const BYTE *stored, DWORD size, const char *filter
         LowercaseAscii(lowered);
         length = (DWORD)strlen(entry);
         readAt += length + 1;
-        if (EntryIsSound(lowered, loweredFilter)) {
+        if (EntryIsSound(lowered, loweredFilter, services)) {
             memcpy(list + writeAt, entry, length + 1);
             writeAt += length + 1;
             if (readAt >= size)
@@ -97,6 +98,7 @@ int AddFilterToList(HKEY key, const char *valueName, const char *filterName)
     char filter[LIST_NAME_SIZE];
     BYTE stored[LIST_READ_SIZE + 1];
     BYTE list[LIST_NEW_SIZE];
+    ServiceTable services;
     DWORD size = 0;
     DWORD listSize;
     StoredList found;
@@ -110,7 +112,8 @@ int AddFilterToList(HKEY key, const char *valueName, const char *filterName)
     listSize = 0;
     if (found == STORED_LIST) {
         LogList("Before", filter, valueName, stored, size + 1);
-        listSize = KeepSoundEntries(stored, size, filter, list);
+        StartServiceTable(&services);
+        listSize = KeepSoundEntries(stored, size, filter, list, &services);
     }
     listSize = AppendFilter(list, listSize, filter);
     if (RegSetValueExA(key, valueName, 0, REG_MULTI_SZ, list, listSize) != ERROR_SUCCESS)

@@ -2,26 +2,21 @@
 
 #include <string.h>
 
-#include "seam/win32.h"
 #include "text/text.h"
 
 static const char servicesPath[] = "SYSTEM\\CurrentControlSet\\services";
 
-enum {
-    KEY_NAME_MAX = 255,
-    KEY_NAME_SIZE = KEY_NAME_MAX + 1,
-    SERVICE_PATH_SIZE = sizeof servicesPath + KEY_NAME_SIZE
-};
+enum { SERVICE_PATH_SIZE = sizeof servicesPath + SERVICE_NAME_SIZE };
 
 // A backslash would make the direct open reach some deeper key, such as
 // Foo\Enum, and report a service that does not exist.
-static int IsSingleKeyName(const char *name)
+int IsServiceKeyName(const char *name)
 {
     size_t length = strlen(name);
-    return length > 0 && length <= KEY_NAME_MAX && strchr(name, '\\') == NULL;
+    return length > 0 && length <= SERVICE_NAME_MAX && strchr(name, '\\') == NULL;
 }
 
-static int ServiceKeyReadable(const char *name)
+int ServiceKeyOpens(const char *name)
 {
     char path[SERVICE_PATH_SIZE];
     HKEY service;
@@ -34,21 +29,29 @@ static int ServiceKeyReadable(const char *name)
     return 1;
 }
 
-// Finds the name among the sub-keys of the services key; the first
-// enumeration result other than success ends the search.
-static int ServiceListed(const char *name)
+int OpenServicesKey(HKEY *services)
+{
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, servicesPath, 0, KEY_READ, services) == ERROR_SUCCESS;
+}
+
+int ReadServiceName(HKEY services, DWORD index, char *name)
+{
+    DWORD length = SERVICE_NAME_SIZE;
+
+    return RegEnumKeyExA(services, index, name, &length, NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
+}
+
+int ServiceListed(const char *name)
 {
     HKEY services;
     DWORD index;
     int found = 0;
 
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, servicesPath, 0, KEY_READ, &services) != ERROR_SUCCESS)
+    if (!OpenServicesKey(&services))
         return 0;
     for (index = 0; !found; ++index) {
-        char subKey[KEY_NAME_SIZE];
-        DWORD length = sizeof subKey;
-        if (RegEnumKeyExA(services, index, subKey, &length, NULL, NULL, NULL, NULL) !=
-            ERROR_SUCCESS)
+        char subKey[SERVICE_NAME_SIZE];
+        if (!ReadServiceName(services, index, subKey))
             break;
         found = lstrcmpiA(name, subKey) == 0;
     }
@@ -58,7 +61,7 @@ static int ServiceListed(const char *name)
 
 int ServiceIsRegistered(const char *name)
 {
-    if (!IsSingleKeyName(name))
+    if (!IsServiceKeyName(name))
         return 0;
-    return ServiceKeyReadable(name) || ServiceListed(name);
+    return ServiceKeyOpens(name) || ServiceListed(name);
 }
