@@ -7,7 +7,22 @@ namespace winsim {
 
 bool CaseLess::operator()(const std::string &a, const std::string &b) const
 {
-    return Upper(a) < Upper(b);
+    return CompareIgnoringCase(a, b) < 0;
+}
+
+// Orders as the upper-cased texts would, byte by byte, without copying them.
+int CompareIgnoringCase(std::string_view first, std::string_view second)
+{
+    auto upper = [](char c) {
+        auto byte = static_cast<unsigned char>(c);
+        return byte >= 'a' && byte <= 'z' ? byte - 'a' + 'A' : byte;
+    };
+    size_t common = std::min(first.size(), second.size());
+    for (size_t at = 0; at < common; ++at) {
+        if (upper(first[at]) != upper(second[at]))
+            return upper(first[at]) - upper(second[at]);
+    }
+    return first.size() < second.size() ? -1 : (first.size() > second.size() ? 1 : 0);
 }
 
 std::string Upper(const std::string &text)
@@ -30,6 +45,7 @@ void Reset()
 {
     Machine &machine = TheMachine();
     machine.root = Key();
+    ++machine.keysGeneration;
     machine.keys.clear();
     machine.directories.clear();
     machine.files.clear();
@@ -98,7 +114,7 @@ std::vector<std::string> OpenHandles()
 int WINAPI lstrcmpiA(LPCSTR first, LPCSTR second)
 {
     ++winsim::TheMachine().calls["lstrcmpiA"];
-    std::string a = winsim::Upper(first != nullptr ? first : "");
-    std::string b = winsim::Upper(second != nullptr ? second : "");
-    return a < b ? -1 : (b < a ? 1 : 0);
+    int order =
+        winsim::CompareIgnoringCase(first != nullptr ? first : "", second != nullptr ? second : "");
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "seam/win32.h"
@@ -21,6 +22,7 @@ struct CaseLess {
     bool operator()(const std::string &a, const std::string &b) const;
 };
 std::string Upper(const std::string &text);
+int CompareIgnoringCase(std::string_view first, std::string_view second);
 
 struct Key {
     std::map<std::string, Value, CaseLess> values;
@@ -32,6 +34,12 @@ struct OpenKey {
     Key *key;
     REGSAM granted;
     std::string path;
+    // Where the last enumeration through this handle stood, so that
+    // enumerating index after index does not walk the sub-keys from the
+    // start each time; valid while no key was added or removed since.
+    std::map<std::string, std::unique_ptr<Key>, CaseLess>::iterator cursor{};
+    DWORD cursorIndex = 0;
+    std::uint64_t cursorGeneration = 0;
 };
 
 struct File {
@@ -66,6 +74,7 @@ struct Machine {
     std::map<std::string, Failure> failures;
     std::map<std::string, int> calls;
     std::uintptr_t nextHandle = 0x1000;
+    std::uint64_t keysGeneration = 1;  // grows whenever a key is added or removed
 };
 
 Machine &TheMachine();

@@ -10,17 +10,11 @@ namespace {
 std::vector<std::string> SplitPath(const std::string &path)
 {
     std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\') {
-            parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty() || parts.empty())
-        parts.push_back(part);
+    size_t from = 0;
+    for (size_t slash; (slash = path.find('\\', from)) != std::string::npos; from = slash + 1)
+        parts.push_back(path.substr(from, slash - from));
+    if (from < path.size() || parts.empty())
+        parts.push_back(path.substr(from));
     if (parts.size() == 1 && parts[0].empty())
         parts.clear();
     return parts;
@@ -74,8 +68,10 @@ void AddKey(const std::string &path)
     Key *key = &TheMachine().root;
     for (const std::string &part : SplitPath(path)) {
         auto &slot = key->subKeys[part];
-        if (!slot)
+        if (!slot) {
             slot = std::make_unique<Key>();
+            ++TheMachine().keysGeneration;
+        }
         key = slot.get();
     }
 }
@@ -87,8 +83,10 @@ void RemoveKey(const std::string &path)
         return;
     std::string last = parts.back();
     parts.pop_back();
-    if (Key *parent = FindKey(&TheMachine().root, parts))
+    if (Key *parent = FindKey(&TheMachine().root, parts)) {
         parent->subKeys.erase(last);
+        ++TheMachine().keysGeneration;
+    }
 }
 
 bool KeyExists(const std::string &path)
@@ -172,6 +170,7 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
             return ERROR_INVALID_PARAMETER;
         auto &slot = at->subKeys[part];
         if (!slot) {
+            ++winsim::TheMachine().keysGeneration;
             if ((at->denied & KEY_CREATE_SUB_KEY) != 0) {
                 at->subKeys.erase(part);
                 return ERROR_ACCESS_DENIED;
@@ -261,9 +260,15 @@ LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameLength,
     auto &subKeys = open->key->subKeys;
     if (index >= subKeys.size())
         return ERROR_NO_MORE_ITEMS;
-    auto at = subKeys.begin();
-    std::advance(at, index);
-    const std::string &found = at->first;
+    std::uint64_t generation = winsim::TheMachine().keysGeneration;
+    if (open->cursorGeneration != generation || index < open->cursorIndex) {
+        open->cursor = subKeys.begin();
+        open->cursorIndex = 0;
+        open->cursorGeneration = generation;
+    }
+    std::advance(open->cursor, index - open->cursorIndex);
+    open->cursorIndex = index;
+    const std::string &found = open->cursor->first;
     // The length goes in as the buffer's size in characters, terminator
     // included, and comes back without the terminator.
     if (found.size() >= *nameLength)
