@@ -16,7 +16,7 @@ int IsServiceKeyName(const char *name)
     return length > 0 && length <= SERVICE_NAME_MAX && strchr(name, '\\') == NULL;
 }
 
-int ServiceKeyOpens(const char *name)
+int ServiceKeyReadable(const char *name)
 {
     char path[SERVICE_PATH_SIZE];
     HKEY service;
@@ -63,5 +63,5 @@ int ServiceIsRegistered(const char *name)
 {
     if (!IsServiceKeyName(name))
         return 0;
-    return ServiceKeyOpens(name) || ServiceListed(name);
+    return ServiceKeyReadable(name) || ServiceListed(name);
 }

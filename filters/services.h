@@ -17,7 +17,7 @@ int ServiceIsRegistered(const char *name);
 int IsServiceKeyName(const char *name);
 
 // 1 if the service's own key opens for reading.
-int ServiceKeyOpens(const char *name);
+int ServiceKeyReadable(const char *name);
 
 // 1 if the services key opens for reading; services is then to be closed.
 int OpenServicesKey(HKEY *services);

@@ -73,5 +73,5 @@ int ServiceIsRegisteredIn(ServiceTable *table, const char *name)
 {
     if (!IsServiceKeyName(name))
         return 0;
-    return ServiceKeyOpens(name) || ServiceInTable(table, name);
+    return ServiceKeyReadable(name) || ServiceInTable(table, name);
 }

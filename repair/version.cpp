@@ -22,6 +22,8 @@ void ClassifyWindowsVersion(void)
     if (info.dwPlatformId != VER_PLATFORM_WIN32_NT)
         return;
 
+    // The first query read the size through basic, which cppcheck misses.
+    // cppcheck-suppress redundantAssignment
     info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
     if (!GetVersionExA(basic) || info.dwMajorVersion != 5)
         return;

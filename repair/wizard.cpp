@@ -34,7 +34,8 @@ static void PrepareRun(void)
                                           : "Operating System = Windows XP");
 }
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/,
+                   int /*show*/)
 {
     HKEY classKey;
 
