@@ -8,7 +8,9 @@
 #include "seam/win32.h"
 
 enum {
-    // Names back to back, each with its zero: a few thousand services.
+    // Names back to back, each with its zero: a few thousand services. The
+    // table lives on the rebuild's stack, 64 KiB of the 1 MiB that a
+    // Windows program's main thread gets by default.
     SERVICE_TABLE_SIZE = 65536
 };
 
