@@ -7,16 +7,31 @@
 extern "C" void WINAPI MinimalStart(void);
 
 // Taken through a volatile table so that none of them is dropped.
-static void *volatile imports[] = {
-    (void *)AdjustTokenPrivileges, (void *)LookupPrivilegeValueA, (void *)OpenProcessToken,
-    (void *)RegCloseKey,           (void *)RegCreateKeyExA,       (void *)RegEnumKeyExA,
-    (void *)RegOpenKeyExA,         (void *)RegQueryValueExA,      (void *)RegSetValueExA,
-    (void *)CloseHandle,           (void *)CreateFileA,           (void *)DeleteFileA,
-    (void *)GetCommandLineA,       (void *)GetCurrentProcess,     (void *)GetModuleHandleA,
-    (void *)GetSystemDirectoryA,   (void *)GetVersionExA,         (void *)GetWindowsDirectoryA,
-    (void *)WriteFile,             (void *)lstrcmpiA,             (void *)ExitWindowsEx,
-    (void *)MessageBoxA,           (void *)strchr,                (void *)strlen,
-    (void *)strstr};
+static void *volatile imports[] = {(void *)AdjustTokenPrivileges,
+                                   (void *)LookupPrivilegeValueA,
+                                   (void *)OpenProcessToken,
+                                   (void *)RegCloseKey,
+                                   (void *)RegCreateKeyExA,
+                                   (void *)RegEnumKeyExA,
+                                   (void *)RegOpenKeyExA,
+                                   (void *)RegQueryValueExA,
+                                   (void *)RegSetValueExA,
+                                   (void *)CloseHandle,
+                                   (void *)CreateFileA,
+                                   (void *)DeleteFileA,
+                                   (void *)GetCommandLineA,
+                                   (void *)GetCurrentProcess,
+                                   (void *)GetModuleHandleA,
+                                   (void *)GetSystemDirectoryA,
+                                   (void *)GetVersionExA,
+                                   (void *)GetWindowsDirectoryA,
+                                   (void *)WriteFile,
+                                   (void *)lstrcmpiA,
+                                   (void *)ExitWindowsEx,
+                                   (void *)MessageBoxA,
+                                   (void *)strchr,
+                                   (void *)strlen,
+                                   (void *)strstr};
 
 void WINAPI MinimalStart(void)
 {
