@@ -8,16 +8,10 @@ char logPath[LOG_PATH_SIZE];
 int BuildLogPath(void)
 {
     char windowsDir[MAX_PATH];
-    UINT length = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    UINT reported = GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
 
-    logPath[0] = '\0';
-    if (length == 0 || length >= sizeof windowsDir)
-        return 0;
-    if (!FormatText(logPath, sizeof logPath, "%s\\Temp\\Verolund.log", windowsDir)) {
-        logPath[0] = '\0';
-        return 0;
-    }
-    return 1;
+    return BuildPathBelow(logPath, sizeof logPath, windowsDir, reported, sizeof windowsDir,
+                          "\\Temp\\Verolund.log");
 }
 
 void ResetLog(void)

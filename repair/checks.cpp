@@ -10,16 +10,10 @@ char driversDir[DRIVERS_DIR_SIZE];
 int BuildDriversDir(void)
 {
     char systemDir[MAX_PATH];
-    UINT length = GetSystemDirectoryA(systemDir, sizeof systemDir);
+    UINT reported = GetSystemDirectoryA(systemDir, sizeof systemDir);
 
-    driversDir[0] = '\0';
-    if (length == 0 || length >= sizeof systemDir)
-        return 0;
-    if (!FormatText(driversDir, sizeof driversDir, "%s\\drivers", systemDir)) {
-        driversDir[0] = '\0';
-        return 0;
-    }
-    return 1;
+    return BuildPathBelow(driversDir, sizeof driversDir, systemDir, reported, sizeof systemDir,
+                          "\\drivers");
 }
 
 int BuildDriverFilePath(const char *filterName, char *path)

@@ -36,6 +36,18 @@ int FormatText(char *out, size_t size, const char *pattern, ...)
     return fit;
 }
 
+int BuildPathBelow(char *out, size_t size, const char *directory, size_t reported,
+                   size_t directorySize, const char *suffix)
+{
+    if (reported == 0 || reported >= directorySize ||
+        !FormatText(out, size, "%s%s", directory, suffix)) {
+        if (size > 0)
+            out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
 void LowercaseAscii(char *text)
 {
     for (; *text != '\0'; ++text) {
