@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuzz/scenario.h"
+#include "tests/fixtures.h"
 
 namespace {
 
@@ -36,20 +37,6 @@ struct Seed {
     std::string stored;
 };
 
-std::string Lit(const char *bytes, size_t size)
-{
-    return std::string(bytes, size);
-}
-#define BYTES(literal) Lit(literal, sizeof literal - 1)
-
-std::string MultiSz(const std::vector<std::string> &entries)
-{
-    std::string bytes;
-    for (const std::string &entry : entries)
-        bytes += entry + '\0';
-    return bytes + '\0';
-}
-
 std::string Encoded(const Seed &seed)
 {
     std::string bytes;
@@ -63,17 +50,6 @@ std::string Encoded(const Seed &seed)
         bytes += static_cast<char>(parameter);
     }
     return bytes + seed.stored;
-}
-
-std::vector<std::string> FullList()
-{
-    std::vector<std::string> entries;
-    for (int i = 0; i < 73; ++i) {
-        char name[8];
-        std::snprintf(name, sizeof name, "svc%03d", i);
-        entries.push_back(name);
-    }
-    return entries;
 }
 
 }  // namespace
@@ -95,11 +71,11 @@ int main(int argc, char **argv)
          MultiSz({"partmgr", "Foo", "ab", "B?r"})},
         {"typical-machine", MULTI_SZ, 0, 0, PARTMGR, {{ENTRY, 1}}, MultiSz({"Foo", "PartMgr"})},
         {"value-absent", ABSENT, 0, 0, PARTMGR, {{NAMED, 0}}, ""},
-        {"reg-sz", SZ, 0, 0, PARTMGR, {}, BYTES("abcdefghij\0")},
+        {"reg-sz", SZ, 0, 0, PARTMGR, {}, Bytes("abcdefghij\0")},
         {"reg-binary", BINARY, 0, 0, PARTMGR, {}, MultiSz({"Foo"})},
         {"size-0", MULTI_SZ, 0, 0, PARTMGR, {}, ""},
-        {"size-1-zero", MULTI_SZ, 0, 0, PARTMGR, {}, BYTES("\0")},
-        {"size-2-zeros", MULTI_SZ, 0, 0, PARTMGR, {}, BYTES("\0\0")},
+        {"size-1-zero", MULTI_SZ, 0, 0, PARTMGR, {}, Bytes("\0")},
+        {"size-2-zeros", MULTI_SZ, 0, 0, PARTMGR, {}, Bytes("\0\0")},
         {"size-1-letter", MULTI_SZ, 0, 0, PARTMGR, {}, "x"},
         {"partmgr-alone", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, MultiSz({"PartMgr"})},
         {"contains-filter", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, MultiSz({"xPARTMGRx"})},
@@ -110,11 +86,11 @@ int main(int argc, char **argv)
          PARTMGR,
          {},
          MultiSz({"ab", "abc"})},
-        {"empty-entry-inside", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, BYTES("Foo\0\0Bar\0\0")},
-        {"single-terminator", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, BYTES("Foo\0")},
+        {"empty-entry-inside", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, Bytes("Foo\0\0Bar\0\0")},
+        {"single-terminator", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, Bytes("Foo\0")},
         {"stored-case", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, MultiSz({"SomeFilter"})},
         {"twice", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, MultiSz({"Foo", "Foo"})},
-        {"first-entry-empty", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, BYTES("\0Foo\0\0")},
+        {"first-entry-empty", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, Bytes("\0Foo\0\0")},
         {"enumeration-only",
          MULTI_SZ,
          0,
@@ -155,7 +131,13 @@ int main(int argc, char **argv)
         {"oversized-list", MULTI_SZ, 0, 0, PARTMGR, {}, oversized},
         {"oversized-reg-sz", SZ, 0, 0, PARTMGR, {}, std::string(600, 's') + '\0'},
         {"empty-filter", MULTI_SZ, ENTRIES_SERVICES, 0, EMPTY_FILTER, {}, MultiSz({"Foo"})},
-        {"full-read-buffer", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, MultiSz(FullList())},
+        {"full-read-buffer",
+         MULTI_SZ,
+         ENTRIES_SERVICES,
+         0,
+         PARTMGR,
+         {},
+         MultiSz(FullReadBufferEntries())},
         {"entry-255", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, MultiSz({std::string(255, 'n')})},
         {"entry-300", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, MultiSz({std::string(300, 'n')})},
         {"long-sub-key-before",
@@ -180,8 +162,8 @@ int main(int argc, char **argv)
          0,
          PARTMGR,
          {},
-         BYTES("Foo\0xy")},
-        {"kept-last-no-terminator", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, BYTES("Foo\0Bar")},
+         Bytes("Foo\0xy")},
+        {"kept-last-no-terminator", MULTI_SZ, ENTRIES_SERVICES, 0, PARTMGR, {}, Bytes("Foo\0Bar")},
         {"no-zero-at-all", MULTI_SZ, 0, 0, PARTMGR, {}, std::string(512, 'q')},
         {"table-full",
          MULTI_SZ,

@@ -37,18 +37,6 @@ std::string After(const std::string &values)
     return "After create PartMgr in UpperFilters values: " + values + "\r\n";
 }
 
-// Registered entries svc000, svc001, ... filling the read buffer exactly.
-std::vector<std::string> FullListEntries()
-{
-    std::vector<std::string> entries;
-    for (int i = 0; i < 73; ++i) {
-        char name[8];
-        std::snprintf(name, sizeof name, "svc%03d", i);
-        entries.push_back(name);
-    }
-    return entries;
-}
-
 std::string Joined(const std::vector<std::string> &entries)
 {
     std::string text;
@@ -181,7 +169,7 @@ TEST(AddFilterToList, FailuresKeepTheStoredListOrDropEntries)
 
 TEST(AddFilterToList, HostileListsStayInsideTheBuffers)
 {
-    const std::vector<std::string> full = FullListEntries();
+    const std::vector<std::string> full = FullReadBufferEntries();
     std::vector<std::string> fullWritten = full;
     fullWritten.push_back("PartMgr");
     const std::string entry255(255, 'n');

@@ -8,14 +8,6 @@ const char *const kClassKey =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}";
 const char *const kServicesKey = "SYSTEM\\CurrentControlSet\\services";
 
-std::string MultiSz(const std::vector<std::string> &entries)
-{
-    std::string bytes;
-    for (const std::string &entry : entries)
-        bytes += entry + std::string(1, '\0');
-    return bytes + std::string(1, '\0');
-}
-
 void AddServices(const std::vector<std::string> &names)
 {
     for (const std::string &name : names)

@@ -8,19 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/fixtures.h"
 #include "winsim/winsim.h"
 
 extern const char *const kClassKey;
 extern const char *const kServicesKey;
-
-// Bytes of a literal, embedded zeros included: Bytes("Foo\0\0").
-template <size_t N> std::string Bytes(const char (&literal)[N])
-{
-    return std::string(literal, N - 1);
-}
-
-// The REG_MULTI_SZ bytes of these entries: each with its zero, then one more.
-std::string MultiSz(const std::vector<std::string> &entries);
 
 // Registers services by creating their keys below the services key.
 void AddServices(const std::vector<std::string> &names);
