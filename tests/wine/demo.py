@@ -61,7 +61,9 @@ def show_box(number, call, screenshot):
 def main():
     parser = argparse.ArgumentParser(
         description='Runs the wizard under Wine on a broken machine and shows what it did.')
-    parser.add_argument('--exe', required=True, help='the 64-bit Verolund.exe')
+    parser.add_argument('--exe', required=True,
+                        help='the Verolund.exe to run: a 32-bit one runs in a 32-bit prefix, '
+                             'a 64-bit one in a 64-bit prefix')
     parser.add_argument('--out', required=True, help='where the screenshots and records go')
     parser.add_argument('--win2000', action='store_true',
                         help='make the machine Windows 2000 (default: Windows XP)')
@@ -92,10 +94,11 @@ def main():
 
     template = os.path.join(out, 'template')
     try:
-        print('making the Wine prefix ...', flush=True)
-        winelab.make_template(template, os.path.join(out, 'template.log'))
+        arch = winelab.program_arch(options.exe)
+        print('making the Wine prefix (%s) ...' % arch, flush=True)
+        winelab.make_template(template, os.path.join(out, 'template.log'), arch)
         with winelab.Xvfb(os.path.join(out, 'xvfb.log')) as xvfb:
-            machine = winelab.Machine(template, os.path.join(out, 'machine'), xvfb.display)
+            machine = winelab.Machine(template, os.path.join(out, 'machine'), xvfb.display, arch)
             try:
                 regs, keys = [], 0
                 for number, export in enumerate(options.machine, 1):

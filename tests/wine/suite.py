@@ -1,16 +1,24 @@
 #!/usr/bin/env python3
-"""Runs the wizard under Wine once for each scenario in tests/wine/scenarios/ and compares what it
-did with what the scenario expects. See scenarios/README.md for the format.
+"""Runs the wizard under Wine for each scenario in tests/wine/scenarios/, once per program, and
+compares what it did with what the scenario expects. See scenarios/README.md for the format.
 
-    suite.py --exe build/win64/Verolund.exe --out build/win64/wine-scenarios [NAME ...]
+    suite.py --exe32 build/win32/Verolund.exe --exe64 build/win64/Verolund.exe \
+             --out build/win64/wine-scenarios [NAME ...]
 
-Prints PASS or FAIL per scenario, with a diff for each difference, and ends with the line
-"scenarios: N passed, N failed". Exit status 0 only when every scenario passed.
+The runs of a scenario:
+  win32  the shipped 32-bit program in a 32-bit prefix (a 32-bit Windows, as 2000 and XP are);
+  win64  the 64-bit program in a 64-bit prefix;
+  wow64  the 32-bit program in the 64-bit prefix, as on 64-bit Windows (only where asked for).
+
+Prints PASS or FAIL per scenario and run, with a diff for each difference, and ends with the line
+"scenarios: N passed, N failed" (counting runs). Exit status 0 only when every run passed.
 """
 
 import argparse
+import concurrent.futures
 import difflib
 import os
+import queue
 import shutil
 import sys
 import time
@@ -32,6 +40,10 @@ BOXES = {
 }
 CAPTION = b'Verolund Wizard'
 
+# Each run: which program, in which prefix.
+RUNS = {'win32': ('win32', 'win32'), 'win64': ('win64', 'win64'), 'wow64': ('win32', 'win64')}
+DEFAULT_RUNS = ['win32', 'win64']
+
 # The log that a scenario with "old log: yes" finds from an earlier run.
 OLD_LOG = b'Operating System = Windows XP\r\nfrom an earlier run\r\n'
 
@@ -44,12 +56,13 @@ class Scenario:
     """One scenario file: the machine, the answers, and what must come out."""
 
     SETTINGS = {'windows', 'drivers', 'old log', 'temp folder', 'display', 'box', 'list', 'log',
-                'reboot', 'exit'}
+                'reboot', 'exit', 'runs'}
 
     def __init__(self, path):
         self.path = path
         self.name = os.path.splitext(os.path.basename(path))[0]
         self.windows = 'winxp'
+        self.runs = list(DEFAULT_RUNS)
         self.drivers = []
         self.old_log = False
         self.temp_folder = True
@@ -101,6 +114,11 @@ class Scenario:
     def _set(self, key, value):
         if key == 'windows':
             self.windows = value
+        elif key == 'runs':
+            self.runs = value.split()
+            unknown = [run for run in self.runs if run not in RUNS]
+            if unknown or not self.runs:
+                raise ValueError('unknown run %r (known: %s)' % (' '.join(unknown), ', '.join(RUNS)))
         elif key == 'drivers':
             self.drivers = [] if value == 'none' else value.split()
         elif key in ('old log', 'temp folder', 'display', 'reboot'):
@@ -187,10 +205,14 @@ def diff(what, expected, actual):
         expected, actual, 'expected ' + what, 'actual ' + what, lineterm='', n=5)]
 
 
-def run_scenario(scenario, program, template, display, out_dir, keep):
-    """Runs one scenario; returns the list of differences (empty when it passed)."""
-    work = os.path.join(out_dir, scenario.name)
-    machine = winelab.Machine(template, work, display if scenario.display else None)
+def run_scenario(scenario, run, programs, templates, display, out_dir, keep):
+    """Runs one scenario in one of its runs; returns the list of differences (empty when it
+    passed)."""
+    program_arch, prefix_arch = RUNS[run]
+    program = programs[program_arch]
+    work = os.path.join(out_dir, run, scenario.name)
+    machine = winelab.Machine(templates[prefix_arch], work, display if scenario.display else None,
+                              prefix_arch)
     try:
         for driver in scenario.drivers:
             machine.add_driver(driver)
@@ -228,11 +250,25 @@ def run_scenario(scenario, program, template, display, out_dir, keep):
     return problems
 
 
+def make_templates(archs, out):
+    """One template prefix per architecture, made side by side: wineboot mostly waits."""
+    with concurrent.futures.ThreadPoolExecutor(len(archs)) as pool:
+        made = {arch: pool.submit(winelab.make_template, os.path.join(out, 'template-' + arch),
+                                  os.path.join(out, 'template-%s.log' % arch), arch)
+                for arch in archs}
+        return {arch: future.result() for arch, future in made.items()}
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
-    parser.add_argument('--exe', required=True, help='the 64-bit Verolund.exe to run')
+    parser.add_argument('--exe32', required=True, help='the 32-bit Verolund.exe to run')
+    parser.add_argument('--exe64', required=True, help='the 64-bit Verolund.exe to run')
     parser.add_argument('--out', required=True, help='where each scenario leaves its records')
     parser.add_argument('--keep', action='store_true', help="keep each scenario's Wine prefix")
+    parser.add_argument('--jobs', type=int, default=2,
+                        help='runs at a time, each on its own X display (default: %(default)s)')
+    parser.add_argument('--only', choices=sorted(RUNS), action='append',
+                        help='make only this run of each scenario (may be given more than once)')
     parser.add_argument('names', nargs='*', help='scenarios to run (default: all)')
     options = parser.parse_args()
 
@@ -249,37 +285,62 @@ def main():
     if not scenarios:
         sys.exit('no scenarios in %s' % directory)
 
-    program = os.path.abspath(options.exe)
-    if not os.path.isfile(program):
-        sys.exit('no program at %s' % program)
+    programs = {'win32': os.path.abspath(options.exe32), 'win64': os.path.abspath(options.exe64)}
+    for arch, program in programs.items():
+        if not os.path.isfile(program):
+            sys.exit('no program at %s' % program)
+        if winelab.program_arch(program) != arch:
+            sys.exit('%s is not a %s program' % (program, arch))
     out = os.path.abspath(options.out)
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     started = time.monotonic()
-    template = winelab.make_template(os.path.join(out, 'template'), os.path.join(out, 'template.log'))
-    print('template prefix ready (%.0f s)' % (time.monotonic() - started), flush=True)
+    jobs = [(scenario, run) for scenario in scenarios for run in scenario.runs
+            if not options.only or run in options.only]
+    templates = make_templates(sorted({RUNS[run][1] for _, run in jobs}), out)
+    print('template prefixes ready (%.0f s)' % (time.monotonic() - started), flush=True)
     passed, failed = 0, []
+    displays = queue.Queue()
+    servers = []
     try:
-        with winelab.Xvfb(os.path.join(out, 'xvfb.log')) as xvfb:
-            for scenario in scenarios:
-                begun = time.monotonic()
-                try:
-                    problems = run_scenario(scenario, program, template, xvfb.display, out,
-                                            options.keep)
-                except winelab.LabError as error:
-                    problems = ['  the lab: %s' % error]
-                status = 'FAIL' if problems else 'PASS'
-                print('%s %s (%.1f s)' % (status, scenario.name, time.monotonic() - begun), flush=True)
+        # One worker per display: every Wine command of a run uses its worker's display.
+        for number in range(max(1, min(options.jobs, len(jobs)))):
+            servers.append(winelab.Xvfb(os.path.join(out, 'xvfb-%d.log' % number)))
+            displays.put(servers[-1].display)
+
+        def run_job(job):
+            scenario, run = job
+            display = displays.get()
+            begun = time.monotonic()
+            try:
+                problems = run_scenario(scenario, run, programs, templates, display, out,
+                                        options.keep)
+            except winelab.LabError as error:
+                problems = ['  the lab: %s' % error]
+            finally:
+                displays.put(display)
+            return problems, time.monotonic() - begun
+
+        with concurrent.futures.ThreadPoolExecutor(len(servers)) as pool:
+            futures = {pool.submit(run_job, job): job for job in jobs}
+            for future in concurrent.futures.as_completed(futures):
+                scenario, run = futures[future]
+                problems, seconds = future.result()
+                print('%s %s %s (%.1f s)' % ('FAIL' if problems else 'PASS', scenario.name, run,
+                                             seconds), flush=True)
                 for line in problems:
                     print(line)
                 if problems:
-                    failed.append(scenario.name)
+                    failed.append('%s/%s' % (scenario.name, run))
                 else:
                     passed += 1
     finally:
-        shutil.rmtree(template, ignore_errors=True)
+        for server in servers:
+            server.stop()
+        for template in templates.values():
+            shutil.rmtree(template, ignore_errors=True)
     print('time: %.0f s%s' % (time.monotonic() - started,
-                              '; failed: ' + ' '.join(failed) if failed else ''))
+                              '; failed: ' + ' '.join(sorted(failed)) if failed else ''))
     print('scenarios: %d passed, %d failed' % (passed, len(failed)))
     return 1 if failed else 0
 

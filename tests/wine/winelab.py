@@ -3,7 +3,9 @@
 Used by the scenario suite (scenarios.py) and by the demo (demo.py); Python 3 standard library
 only. The pieces, in the order a run uses them:
 
-- make_template(): one prefix per run, built by wineboot; every machine is a copy of it.
+- make_template(): one prefix per architecture per run, built by wineboot; every machine is a copy
+  of one of them. A 32-bit prefix (win32) is a 32-bit Windows, as Windows 2000 and XP are; a 64-bit
+  prefix (win64) is a 64-bit Windows, which runs 32-bit programs under WoW64.
 - Xvfb: one X server per run, ended by the PID it was started with.
 - Machine: a copy of the template with its own wineserver, set up as one Windows machine
   (Windows version, registry fragment, driver files, old log, Temp folder), then the program is
@@ -13,6 +15,11 @@ only. The pieces, in the order a run uses them:
 Wine's background processes (services.exe, explorer.exe) inherit the file handles of the
 command that started them, so no command here ever has a pipe of ours as its output: every Wine
 command writes to a file, and only its own PID is waited for.
+
+Wine's loaders: the 32-bit one (/usr/lib/wine/wine, run by QEMU's i386 emulator on these machines)
+hands a 64-bit program to the 64-bit loader in a new process. So 64-bit programs are started with
+the 64-bit loader directly, which saves the emulated start, and a box is found by the window class
+Wine gives it (the program's file name), not by a process ID.
 """
 
 import os
@@ -45,18 +52,40 @@ ANSWER_RESULTS = {'yes': 6, 'no': 7, 'ok': 1, 'cancel': 2, None: -1}
 # A hang guard for one Wine command or one run of the program; never a measure of speed.
 GUARD_SECONDS = 90
 
+# The loader for programs of each architecture.
+LOADERS = {'win32': '/usr/lib/wine/wine', 'win64': '/usr/lib/wine/wine64'}
+PE_MACHINES = {0x14c: 'win32', 0x8664: 'win64'}
+
 
 class LabError(Exception):
     """The lab itself could not do its work (as opposed to the program doing the wrong thing)."""
 
 
-def base_environment(prefix, display):
+def base_environment(prefix, display, arch):
+    """The environment of every Wine command in a prefix of this architecture; WINELOADER names
+    the prefix's own loader, from which Wine also finds the 32-bit one of a 64-bit prefix."""
     env = dict(os.environ)
-    env.update(WINEPREFIX=prefix, WINEDLLOVERRIDES='mscoree,mshtml=', WINEDEBUG='-all')
+    env.update(WINEPREFIX=prefix, WINEDLLOVERRIDES='mscoree,mshtml=', WINEDEBUG='-all',
+               WINELOADER=LOADERS[arch])
     env.pop('DISPLAY', None)
     if display:
         env['DISPLAY'] = display
     return env
+
+
+def program_arch(path):
+    """'win32' or 'win64', from the machine field of the program's PE header."""
+    with open(path, 'rb') as f:
+        header = f.read(4096)
+    if header[:2] != b'MZ':
+        raise LabError('%s is not a Windows program' % path)
+    at = int.from_bytes(header[0x3c:0x40], 'little')
+    if header[at:at + 4] != b'PE\0\0':
+        raise LabError('%s has no PE header' % path)
+    machine = int.from_bytes(header[at + 4:at + 6], 'little')
+    if machine not in PE_MACHINES:
+        raise LabError('%s is for machine %#x, neither i386 nor x86-64' % (path, machine))
+    return PE_MACHINES[machine]
 
 
 def run_logged(args, env, log_path, cwd=None, timeout=GUARD_SECONDS):
@@ -71,21 +100,21 @@ def run_logged(args, env, log_path, cwd=None, timeout=GUARD_SECONDS):
             raise LabError('%s did not end within %d s (see %s)' % (args[0], timeout, log_path))
 
 
-def make_template(path, log_path):
-    """Builds the prefix that every machine copies: Wine's defaults plus WINE_SETTINGS, and no
-    Z: drive, so that the program cannot reach the host's files."""
+def make_template(path, log_path, arch='win64'):
+    """Builds the prefix that machines of this architecture copy: Wine's defaults plus
+    WINE_SETTINGS, and no Z: drive, so that the program cannot reach the host's files."""
     path = os.path.abspath(path)
     building = path + '.building'
     for old in (building, path):
         shutil.rmtree(old, ignore_errors=True)
-    env = base_environment(building, None)
-    env['WINEARCH'] = 'win64'
-    run_logged(['wineboot', '-i'], env, log_path, timeout=300)
+    env = base_environment(building, None, arch)
+    env['WINEARCH'] = arch
+    run_logged([LOADERS[arch], 'wineboot', '-i'], env, log_path, timeout=300)
     lab = os.path.join(building, 'drive_c', 'lab')
     os.makedirs(lab, exist_ok=True)
     with open(os.path.join(lab, 'wine-settings.reg'), 'w', newline='') as f:
         f.write(WINE_SETTINGS)
-    run_logged(['wine', 'regedit', '/S', 'wine-settings.reg'], env, log_path, cwd=lab)
+    run_logged([LOADERS[arch], 'regedit', '/S', 'wine-settings.reg'], env, log_path, cwd=lab)
     # -k writes the registry files and ends the prefix's processes; -w waits for the server.
     run_logged(['wineserver', '-k'], env, log_path)
     run_logged(['wineserver', '-w'], env, log_path)
@@ -401,10 +430,39 @@ class RunResult:
         self.problems = []     # what went wrong in the lab: a box with no answer, a hang
 
 
+# Files of a prefix that a machine shares with its template instead of copying: Wine's programs and
+# libraries, which no run writes to. A 64-bit prefix holds over a gigabyte of them, and copying it
+# took most of a scenario's time. The registry files, the .ini files and everything small is copied.
+SHARED_SUFFIXES = ('.dll', '.exe', '.drv', '.sys', '.ocx', '.cpl', '.acm', '.tlb', '.nls', '.ttf',
+                   '.fon', '.ax', '.ds', '.msstyles', '.com', '.vxd', '.mui')
+SHARED_MIN_BYTES = 64 * 1024
+
+
+def clone_prefix(template, path):
+    """A copy of the template prefix in which Wine's large program files are hard links."""
+    for directory, subdirs, files in os.walk(template):
+        target = os.path.join(path, os.path.relpath(directory, template))
+        os.makedirs(target, exist_ok=True)
+        shutil.copystat(directory, target)
+        for name in subdirs + files:
+            source, copy = os.path.join(directory, name), os.path.join(target, name)
+            if os.path.islink(source):
+                os.symlink(os.readlink(source), copy)
+                if name in subdirs:
+                    subdirs.remove(name)
+            elif name in files:
+                shared = (name.lower().endswith(SHARED_SUFFIXES)
+                          and os.path.getsize(source) >= SHARED_MIN_BYTES)
+                if shared:
+                    os.link(source, copy)
+                else:
+                    shutil.copy2(source, copy)
+
+
 class Machine:
     """A copy of the template, with its own wineserver, set up as one Windows machine."""
 
-    def __init__(self, template, work_dir, display):
+    def __init__(self, template, work_dir, display, arch='win64'):
         """work_dir receives the prefix (removed by close) and the lab's own records, which stay:
         the output of the Wine commands, the relay trace and the program's output."""
         self.work = os.path.abspath(work_dir)
@@ -412,11 +470,13 @@ class Machine:
         self.display = display
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
-        subprocess.run(['cp', '-a', template, self.path], check=True)
+        clone_prefix(template, self.path)
         self.windows = os.path.join(self.path, 'drive_c', 'windows')
         self.lab = os.path.join(self.path, 'drive_c', 'lab')
         os.makedirs(self.lab, exist_ok=True)
-        self.env = base_environment(self.path, display)
+        self.arch = arch
+        self.loader = LOADERS[arch]
+        self.env = base_environment(self.path, display, arch)
         self.wine_log = os.path.join(self.work, 'wine-commands.log')
         self._server = False
 
@@ -460,13 +520,13 @@ class Machine:
                                    '"Version"=%s\r\n' % reg_string(windows_version)).encode())
         run_logged(['wineserver', '-p'], self.env, self.wine_log)
         self._server = True
-        run_logged(['wine', 'regedit', '/S', 'version.reg'] + list(reg_files), self.env,
+        run_logged([self.loader, 'regedit', '/S', 'version.reg'] + list(reg_files), self.env,
                    self.wine_log, cwd=self.lab)
 
     def export(self, key):
         """The key as `regedit /E` exports it (see read_export), or None when it is missing."""
         name = 'export-%d.reg' % time.monotonic_ns()
-        run_logged(['wine', 'regedit', '/E', name, key], self.env, self.wine_log, cwd=self.lab)
+        run_logged([self.loader, 'regedit', '/E', name, key], self.env, self.wine_log, cwd=self.lab)
         keys = read_export(os.path.join(self.lab, name))
         return None if keys is None else keys.get(key.upper())
 
@@ -484,11 +544,14 @@ class Machine:
         """Runs the program from C:\\lab and answers its boxes in order ('yes', 'no', 'ok'). With
         no display, every box returns at once and no answer is used."""
         result = RunResult()
+        arch = program_arch(program)
+        if arch == 'win64' and self.arch == 'win32':
+            raise LabError('a 32-bit prefix cannot run the 64-bit program %s' % program)
         name = self.put(program)
         trace_path = os.path.join(self.work, 'relay-trace.txt')
         env = dict(self.env, WINEDEBUG='-all,+relay')
         with open(trace_path, 'wb') as trace, open(os.path.join(self.work, 'program-out.txt'), 'wb') as out:
-            process = subprocess.Popen(['wine', 'C:\\lab\\' + name], env=env, cwd=self.lab,
+            process = subprocess.Popen([LOADERS[arch], 'C:\\lab\\' + name], env=env, cwd=self.lab,
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=trace)
         deadline = time.monotonic() + GUARD_SECONDS
         answered = 0
@@ -499,7 +562,7 @@ class Machine:
             boxes = [c for c in read_trace(trace_path) if c.function == 'MessageBoxA']
             if (self.display and not ended and len(boxes) > answered
                     and boxes[answered].result is None):
-                window = self._box_window(process, deadline)
+                window = self._box_window(process, name, deadline)
                 if window is None:
                     if process.poll() is not None:
                         continue
@@ -539,10 +602,13 @@ class Machine:
                                    % (shown, answered))
         return result
 
-    def _box_window(self, process, deadline):
+    def _box_window(self, process, name, deadline):
+        """The program's visible window. Wine names a window's class after the program's file, in
+        lower case; the display is this run's own, and one program runs on it at a time."""
         env = dict(os.environ, DISPLAY=self.display)
+        pattern = '^%s$' % re.escape(name.lower())
         while process.poll() is None and time.monotonic() < deadline:
-            found = subprocess.run(['xdotool', 'search', '--onlyvisible', '--pid', str(process.pid)],
+            found = subprocess.run(['xdotool', 'search', '--onlyvisible', '--classname', pattern],
                                    env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True)
             windows = found.stdout.split()
             if windows:
