@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "repair/redirection.h"
 #include "seam/win32.h"
 #include "text/text.h"
 
@@ -26,9 +27,13 @@ int BuildDriverFilePath(const char *filterName, char *path)
 
 int DriverFileExists(const char *path)
 {
+    PVOID redirection = NULL;
+    int turnedOff = TurnOffFileRedirection(&redirection);
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
 
+    if (turnedOff)
+        RestoreFileRedirection(redirection);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     CloseHandle(file);

@@ -35,7 +35,9 @@ typedef DWORD *PDWORD;
 typedef char *LPSTR;
 typedef const char *LPCSTR;
 typedef void *LPVOID;
+typedef void *PVOID;
 typedef const void *LPCVOID;
+typedef BOOL *PBOOL;
 typedef void *HANDLE;
 typedef HANDLE *PHANDLE;
 
@@ -46,6 +48,8 @@ struct HWND__;
 typedef struct HWND__ *HWND;
 struct HINSTANCE__;
 typedef struct HINSTANCE__ *HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef LONG_PTR(WINAPI *FARPROC)(void);
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -196,6 +200,8 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
                       LPOVERLAPPED overlapped);
 BOOL WINAPI CloseHandle(HANDLE handle);
 HANDLE WINAPI GetCurrentProcess(void);
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 int WINAPI lstrcmpiA(LPCSTR first, LPCSTR second);
 
 // user32

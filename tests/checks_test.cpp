@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "repair/checks.h"
 #include "tests/support.h"
@@ -51,6 +52,57 @@ TEST_F(Checks, DriverFileExists)
     EXPECT_EQ(DriverFileExists((drivers + "Locked.sys").c_str()), 0);
     EXPECT_EQ(DriverFileExists("C:\\WINDOWS\\system32\\drivers"), 0);
     EXPECT_FALSE(winsim::FileBytes(drivers + "Diskperf.sys").has_value());
+}
+
+// A 32-bit program on 64-bit Windows looks past the redirection to
+// SysWOW64, for the driver check alone; where it cannot, the check is made as
+// it always was.
+TEST_F(Checks, DriverCheckOnWow64)
+{
+    const std::string real = "C:\\WINDOWS\\system32\\drivers\\PartMgr.sys";
+    const std::string redirected = "C:\\WINDOWS\\SysWOW64\\drivers\\PartMgr.sys";
+    const std::vector<std::string> lookedPast = {"redirection off", "open " + real,
+                                                 "redirection on"};
+    struct {
+        const char *name;
+        bool wow64;
+        void (*arrange)();
+        int found;
+        std::vector<std::string> events;
+    } const cases[] = {
+        // clang-format off
+        {"32-bit Windows: redirection left alone", false, [] {}, 1, {"open " + real}},
+        {"Windows 2000: no IsWow64Process", false, [] { winsim::RemoveExport("IsWow64Process"); },
+         1, {"open " + real}},
+        {"WoW64: turned off for the check and on again", true, [] {}, 1, lookedPast},
+        {"WoW64 without IsWow64Process: checked as always", true,
+         [] { winsim::RemoveExport("IsWow64Process"); }, 0, {"open " + redirected}},
+        {"WoW64, IsWow64Process fails: checked as always", true,
+         [] { winsim::FailCall("IsWow64Process", 0); }, 0, {"open " + redirected}},
+        {"WoW64 without the disabling function", true,
+         [] { winsim::RemoveExport("Wow64DisableWow64FsRedirection"); }, 0, {"open " + redirected}},
+        {"WoW64 without the reverting function: never turned off", true,
+         [] { winsim::RemoveExport("Wow64RevertWow64FsRedirection"); }, 0, {"open " + redirected}},
+        {"WoW64, turning off fails: checked as always", true,
+         [] { winsim::FailCall("Wow64DisableWow64FsRedirection", 0); }, 0, {"open " + redirected}},
+        // clang-format on
+    };
+    for (const auto &c : cases) {
+        winsim::Reset();
+        winsim::SetWow64(c.wow64);
+        c.arrange();
+        winsim::SetFile(real, "MZ");
+        EXPECT_EQ(DriverFileExists(real.c_str()), c.found) << c.name;
+        EXPECT_EQ(winsim::FileEvents(), c.events) << c.name;
+        EXPECT_FALSE(winsim::RedirectionIsOff()) << c.name;
+    }
+}
+
+TEST_F(Checks, Wow64DriverOnlyInSysWow64CountsAsMissing)
+{
+    winsim::SetWow64(true);
+    winsim::SetFile("C:\\WINDOWS\\SysWOW64\\drivers\\PartMgr.sys", "MZ");
+    EXPECT_EQ(DriverFileExists("C:\\WINDOWS\\system32\\drivers\\PartMgr.sys"), 0);
 }
 
 TEST_F(Checks, ServiceKeyOpensOnlyWithFullAccess)

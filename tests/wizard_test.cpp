@@ -145,6 +145,9 @@ TEST(Wizard, StatesAndAnswers)
          {IDYES}, {kStart, kRefusal}, kOldLog, kStored, false},
         {"Windows 2003 counts as XP", kWin2003, nullptr,
          {IDYES, IDNO}, {kStart, kRestart}, kTypicalLog, kPartMgrOnly, false},
+        {"64-bit XP or 2003: the driver is found past the redirection", kWin2003,
+         [] { winsim::SetWow64(true); },
+         {IDYES, IDNO}, {kStart, kRestart}, kTypicalLog, kPartMgrOnly, false},
         {"platform 0 goes on as XP", kWin32s, nullptr,
          {IDYES, IDYES}, {kStart, kRestart}, kTypicalLog, kPartMgrOnly, true},
         {"failed first version query goes on as XP", kWinXP,
@@ -188,6 +191,13 @@ TEST(Wizard, FailedChecksAndRegistryFailures)
          kStored, true},
         {"PartMgr driver file not readable", kWinXP,
          [] { winsim::DenyFileOpen(std::string(kDrivers) + "PartMgr.sys", ERROR_SHARING_VIOLATION); },
+         {IDYES, IDNO}, {kStart, kRestart}, Lines({kXpLine, "Fail - Missing PartMgr"}),
+         kStored, false},
+        {"64-bit Windows that cannot turn redirection off: driver counts as missing", kWin2003,
+         [] {
+             winsim::SetWow64(true);
+             winsim::RemoveExport("Wow64DisableWow64FsRedirection");
+         },
          {IDYES, IDNO}, {kStart, kRestart}, Lines({kXpLine, "Fail - Missing PartMgr"}),
          kStored, false},
         {"system directory unknown: driver counts as missing", kWinXP,

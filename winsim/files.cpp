@@ -136,7 +136,9 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
 {
     if (Injected("CreateFileA") || path == nullptr)
         return INVALID_HANDLE_VALUE;
-    std::string upper = winsim::Upper(path);
+    std::string opened = winsim::RedirectedPath(path);
+    TheMachine().fileEvents.push_back("open " + opened);
+    std::string upper = winsim::Upper(opened);
     auto &files = TheMachine().files;
     auto found = files.find(upper);
     if (found != files.end() && found->second.deniedWith != 0)

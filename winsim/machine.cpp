@@ -59,6 +59,10 @@ void Reset()
     machine.failures.clear();
     machine.calls.clear();
     machine.nextHandle = 0x1000;
+    machine.wow64 = false;
+    machine.redirectionOff = false;
+    machine.removedExports.clear();
+    machine.fileEvents.clear();
     AddDirectory("C:\\");
     SetWindowsDirectory("C:\\WINDOWS");
     AddDirectory("C:\\WINDOWS\\Temp");

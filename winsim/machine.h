@@ -73,6 +73,10 @@ struct Machine {
     std::vector<std::string> systemCalls;
     std::map<std::string, Failure> failures;
     std::map<std::string, int> calls;
+    bool wow64 = false;
+    bool redirectionOff = false;
+    std::set<std::string> removedExports;
+    std::vector<std::string> fileEvents;
     std::uintptr_t nextHandle = 0x1000;
     std::uint64_t keysGeneration = 1;  // grows whenever a key is added or removed
 };
@@ -83,6 +87,10 @@ Machine &TheMachine();
 std::optional<LONG> Injected(const char *function);
 
 std::uintptr_t NewHandleValue();
+
+// The path an open of this path reaches: under WoW64 with redirection on,
+// the system directory stands for SysWOW64.
+std::string RedirectedPath(const std::string &path);
 
 }  // namespace winsim
 

@@ -61,10 +61,22 @@ std::vector<Box> Boxes();
 // "AdjustTokenPrivileges 1 19 0x2", "ExitWindowsEx 0x2 0".
 std::vector<std::string> SystemCalls();
 
+// --- 64-bit Windows. A WoW64 machine runs the program as a 32-bit process on
+// 64-bit Windows: its opens below the system directory land in
+// <Windows directory>\SysWOW64 unless it turned redirection off. kernel32
+// exports IsWow64Process and the two redirection functions (the default, as
+// on XP SP2 and later) unless RemoveExport takes one away, as on Windows 2000.
+void SetWow64(bool wow64);
+void RemoveExport(const std::string &function);
+bool RedirectionIsOff();
+// In order: "redirection off", "redirection on" and "open <path as opened>"
+// for every CreateFileA.
+std::vector<std::string> FileEvents();
+
 // --- Failures and accounting, by Win32 function name ("RegSetValueExA").
 // After `succeedFirst` more calls that succeed, every call of the function
 // fails: registry calls return `error`, the others their documented failure
-// value (FALSE, 0 or INVALID_HANDLE_VALUE).
+// value (FALSE, 0, NULL or INVALID_HANDLE_VALUE).
 void FailCall(const std::string &function, LONG error, int succeedFirst = 0);
 int CallCount(const std::string &function);
 
