@@ -40,28 +40,35 @@ static void LogPassFailure(const char *pattern, const char *filterName)
     WriteLogLine(message);
 }
 
-static void RunFilterPass(HKEY classKey, const FilterPass *pass)
+// 1 when the pass added its filter.
+static int RunFilterPass(HKEY classKey, const FilterPass *pass)
 {
     char driverPath[MAX_PATH];
 
     if (!BuildDriverFilePath(pass->filterName, driverPath) || !DriverFileExists(driverPath)) {
         LogPassFailure("Fail - Missing %s", pass->filterName);
-        return;
+        return 0;
     }
     if (!ServiceKeyOpens(pass->filterName)) {
         LogPassFailure("Fail - Missing Service Key for %s", pass->filterName);
-        return;
+        return 0;
     }
-    if (!AddFilterToList(classKey, pass->valueName, pass->filterName))
+    if (!AddFilterToList(classKey, pass->valueName, pass->filterName)) {
         LogPassFailure("Fail - Cannot create %s in Filter", pass->filterName);
+        return 0;
+    }
+    return 1;
 }
 
-void RunFilterPasses(HKEY classKey)
+int RunFilterPasses(HKEY classKey)
 {
     size_t i;
+    int everyPassAdded = 1;
 
     for (i = 0; i < sizeof filterPasses / sizeof filterPasses[0]; ++i) {
-        if (!filterPasses[i].onlyOnWin2000 || windowsVersion.isWin2000)
-            RunFilterPass(classKey, &filterPasses[i]);
+        if ((!filterPasses[i].onlyOnWin2000 || windowsVersion.isWin2000) &&
+            !RunFilterPass(classKey, &filterPasses[i]))
+            everyPassAdded = 0;
     }
+    return everyPassAdded;
 }

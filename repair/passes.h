@@ -10,7 +10,8 @@ int OpenClassKey(HKEY *classKey);
 
 // Makes each filter pass this Windows needs: PartMgr always, Diskperf on
 // Windows 2000 too. A pass whose driver file or service key is missing, or
-// whose list cannot be written, is logged and the next pass goes on.
-void RunFilterPasses(HKEY classKey);
+// whose list cannot be written, is logged and the next pass goes on. 1 when
+// every pass made added its filter, else 0.
+int RunFilterPasses(HKEY classKey);
 
 #endif

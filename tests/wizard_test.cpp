@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "repair/run.h"
 #include "repair/wizard.h"
 #include "tests/support.h"
 
@@ -250,6 +251,40 @@ TEST(Wizard, FailedChecksAndRegistryFailures)
     // clang-format on
     for (const RunCase &c : cases)
         RunWizard(c);
+}
+
+// What the repair between the two questions tells its caller: the wizard
+// asks the restart question after the last two, the offline repair turns
+// them into its exit code.
+TEST(RunRepair, Outcomes)
+{
+    struct {
+        const char *name;
+        Version version;
+        void (*arrange)();
+        RepairOutcome outcome;
+        size_t boxes;
+    } const cases[] = {
+        {"healthy XP", kWinXP, [] {}, REPAIR_DONE, 0},
+        {"healthy 2000: both passes", kWin2000, [] {}, REPAIR_DONE, 0},
+        {"Windows 98", kWin98, [] {}, REPAIR_REFUSED, 1},
+        {"Vista", kVista, [] {}, REPAIR_REFUSED, 1},
+        {"class key failure", kWinXP,
+         [] { winsim::FailCall("RegCreateKeyExA", ERROR_ACCESS_DENIED); }, REPAIR_NO_CLASS_KEY, 1},
+        {"PartMgr driver missing", kWinXP,
+         [] { winsim::RemoveFile(std::string(kDrivers) + "PartMgr.sys"); }, REPAIR_INCOMPLETE, 0},
+        {"2000: only the Diskperf pass fails", kWin2000,
+         [] { winsim::RemoveKey(std::string(kServicesKey) + "\\Diskperf"); }, REPAIR_INCOMPLETE, 0},
+        {"write fails", kWinXP, [] { winsim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED); },
+         REPAIR_INCOMPLETE, 0},
+    };
+    for (const auto &c : cases) {
+        HealthyMachine(c.version);
+        c.arrange();
+        EXPECT_EQ(RunRepair(), c.outcome) << c.name;
+        EXPECT_EQ(winsim::Boxes().size(), c.boxes) << c.name;
+        EXPECT_TRUE(winsim::OpenHandles().empty()) << c.name;
+    }
 }
 
 }  // namespace
