@@ -17,7 +17,7 @@ static const FilterPass filterPasses[] = {
     {"UpperFilters", "Diskperf", 1},
 };
 
-static const char classKeyPath[] =
+const char classKeyPath[] =
     "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}";
 
 int OpenClassKey(HKEY *classKey)

@@ -4,6 +4,9 @@
 
 #include "seam/win32.h"
 
+// The disk-drive class key, below HKEY_LOCAL_MACHINE.
+extern const char classKeyPath[];
+
 // Opens the disk-drive class key with full access, creating it when it is
 // missing. 0, after logging the failure, when it can be neither.
 int OpenClassKey(HKEY *classKey);

@@ -8,7 +8,29 @@ namespace {
 int passed;
 int failed;
 
-const char kScratchKey[] = "SOFTWARE\\VerolundContract";
+// A path below the platform's scratch key.
+const char *Below(const char *rest)
+{
+    static char paths[4][MAX_PATH];
+    static int next;
+    char *path = paths[next++ % 4];
+    snprintf(path, MAX_PATH, "%s%s", ScratchKey(), rest);
+    return path;
+}
+
+// The same path with its letters in the other case.
+const char *OtherCase(const char *path)
+{
+    static char swapped[MAX_PATH];
+    size_t at = 0;
+    for (; path[at] != '\0' && at + 1 < sizeof swapped; ++at) {
+        char c = path[at];
+        swapped[at] =
+            c >= 'a' && c <= 'z' ? (char)(c - 32) : (c >= 'A' && c <= 'Z' ? (char)(c + 32) : c);
+    }
+    swapped[at] = '\0';
+    return swapped;
+}
 
 HKEY CreateKey(const char *path)
 {
@@ -114,22 +136,20 @@ void OtherTypesAndMissingValues(HKEY key)
 
 void KeyNamesIgnoreCase(void)
 {
-    HKEY mixed = CreateKey("SOFTWARE\\VerolundContract\\MixedCase\\Enum");
+    HKEY mixed = CreateKey(Below("\\MixedCase\\Enum"));
     RegCloseKey(mixed);
     HKEY opened = NULL;
-    CheckEqual("open with other case",
-               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\verolundcontract\\MIXEDCASE", 0,
-                             KEY_READ, &opened),
-               ERROR_SUCCESS);
+    CheckEqual(
+        "open with other case",
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, OtherCase(Below("\\MixedCase")), 0, KEY_READ, &opened),
+        ERROR_SUCCESS);
     RegCloseKey(opened);
     CheckEqual("a path reaches a deeper key",
-               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\VerolundContract\\MixedCase\\Enum", 0,
-                             KEY_READ, &opened),
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, Below("\\MixedCase\\Enum"), 0, KEY_READ, &opened),
                ERROR_SUCCESS);
     RegCloseKey(opened);
     CheckEqual("missing key",
-               RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\VerolundContract\\NoSuchKey", 0,
-                             KEY_READ, &opened),
+               RegOpenKeyExA(HKEY_LOCAL_MACHINE, Below("\\NoSuchKey"), 0, KEY_READ, &opened),
                ERROR_FILE_NOT_FOUND);
 }
 
@@ -170,10 +190,10 @@ void EnumerationNameLengths(void)
     char path[300];
     const char *children[] = {"Alpha", "Bravo", longName};
     for (const char *child : children) {
-        snprintf(path, sizeof path, "%s\\Enumerated\\%s", kScratchKey, child);
+        snprintf(path, sizeof path, "%s\\Enumerated\\%s", ScratchKey(), child);
         RegCloseKey(CreateKey(path));
     }
-    snprintf(path, sizeof path, "%s\\Enumerated", kScratchKey);
+    snprintf(path, sizeof path, "%s\\Enumerated", ScratchKey());
     HKEY parent = NULL;
     CheckEqual("open for enumeration",
                RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &parent), ERROR_SUCCESS);
@@ -284,7 +304,7 @@ void CheckEqual(const char *name, long got, long expected)
 
 int RunContractChecks(void)
 {
-    HKEY key = CreateKey(kScratchKey);
+    HKEY key = CreateKey(ScratchKey());
     MultiStringRoundTrips(key);
     TooLargeAListReportsItsSize(key);
     OtherTypesAndMissingValues(key);

@@ -6,10 +6,13 @@
 
 #include "seam/win32.h"
 
-// Supplied per platform: makes the machine ready (the simulated one is reset)
-// and answers where scratch files may go (a directory that exists).
-void PrepareMachine(void);
+// Supplied per platform: makes the machine ready (the simulated one is reset;
+// the hive-backed one opens the installation its arguments name, 0 when it
+// cannot), and answers where scratch files may go (a directory that exists)
+// and below which key of HKEY_LOCAL_MACHINE scratch keys may go.
+int PrepareMachine(int argc, char **argv);
 const char *ScratchDirectory(void);
+const char *ScratchKey(void);
 
 // Records one check; prints a line only when it fails.
 void Check(const char *name, int holds, const char *detail, long got, long expected);

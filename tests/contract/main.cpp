@@ -1,7 +1,8 @@
 #include "tests/contract/contract.h"
 
-int main()
+int main(int argc, char **argv)
 {
-    PrepareMachine();
+    if (!PrepareMachine(argc, argv))
+        return 2;
     return RunContractChecks();
 }
