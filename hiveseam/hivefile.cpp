@@ -35,7 +35,9 @@ std::uint32_t Checksum(const unsigned char *base)
     return sum == 0xFFFFFFFFu ? 0xFFFFFFFEu : sum;
 }
 
-std::string ReadStart(const std::string &path, unsigned char *start, size_t size, off_t *length)
+// Reads the start of the file into start; *got tells how much there was.
+std::string ReadStart(const std::string &path, unsigned char *start, size_t size, size_t *got,
+                      off_t *length)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -47,12 +49,10 @@ std::string ReadStart(const std::string &path, unsigned char *start, size_t size
     else if (!S_ISREG(status.st_mode))
         problem = "is not a file";
     *length = status.st_size;
-    ssize_t got = problem.empty() ? pread(fd, start, size, 0) : 0;
-    if (problem.empty() && got < 0)
+    ssize_t read = problem.empty() ? pread(fd, start, size, 0) : 0;
+    if (read < 0)
         problem = "cannot be read: " + std::string(std::strerror(errno));
-    else if (problem.empty() && static_cast<size_t>(got) < size)
-        problem =
-            "is too short to be a registry hive (" + std::to_string(status.st_size) + " bytes)";
+    *got = read > 0 ? static_cast<size_t>(read) : 0;
     close(fd);
     return problem;
 }
@@ -63,11 +63,16 @@ std::string CheckHiveFile(const std::string &path, HiveHeader *header)
 {
     unsigned char start[kBaseBlock + 4];
     off_t length = 0;
-    std::string problem = ReadStart(path, start, sizeof start, &length);
+    size_t got = 0;
+    std::string problem = ReadStart(path, start, sizeof start, &got, &length);
     if (!problem.empty())
         return problem;
-    if (std::memcmp(start, "regf", 4) != 0)
+    if (got == 0)
+        return "is empty";
+    if (got < 4 || std::memcmp(start, "regf", 4) != 0)
         return "is not a registry hive (it does not start with \"regf\")";
+    if (got < sizeof start)
+        return "is too short to be a registry hive (" + std::to_string(length) + " bytes)";
     if (Checksum(start) != Dword(start + kChecksumAt))
         return "is corrupt: the checksum of its header is wrong";
     if (Dword(start + 0x1C) != 0 || Dword(start + 0x14) != 1)
