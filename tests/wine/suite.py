@@ -3,12 +3,14 @@
 compares what it did with what the scenario expects. See scenarios/README.md for the format.
 
     suite.py --exe32 build/win32/Verolund.exe --exe64 build/win64/Verolund.exe \
-             --out build/win64/wine-scenarios [NAME ...]
+             --offline build/offline/verolund-offline --out build/win64/wine-scenarios [NAME ...]
 
 The runs of a scenario:
   win32  the shipped 32-bit program in a 32-bit prefix (a 32-bit Windows, as 2000 and XP are);
   win64  the 64-bit program in a 64-bit prefix;
-  wow64  the 32-bit program in the 64-bit prefix, as on 64-bit Windows (only where asked for).
+  wow64  the 32-bit program in the 64-bit prefix, as on 64-bit Windows (only where asked for);
+  offline  the same machine as a SYSTEM hive and a Windows folder, repaired by verolund-offline,
+         held to the same list bytes and log bytes (with --offline).
 
 Prints PASS or FAIL per scenario and run, with a diff for each difference, and ends with the line
 "scenarios: N passed, N failed" (counting runs). Exit status 0 only when every run passed.
@@ -24,6 +26,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import offline_run  # noqa: E402
 import winelab  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -41,8 +44,9 @@ BOXES = {
 CAPTION = b'Verolund Wizard'
 
 # Each run: which program, in which prefix.
-RUNS = {'win32': ('win32', 'win32'), 'win64': ('win64', 'win64'), 'wow64': ('win32', 'win64')}
-DEFAULT_RUNS = ['win32', 'win64']
+RUNS = {'win32': ('win32', 'win32'), 'win64': ('win64', 'win64'), 'wow64': ('win32', 'win64'),
+        'offline': (None, None)}
+DEFAULT_RUNS = ['win32', 'win64', 'offline']
 
 # The log that a scenario with "old log: yes" finds from an earlier run.
 OLD_LOG = b'Operating System = Windows XP\r\nfrom an earlier run\r\n'
@@ -56,7 +60,7 @@ class Scenario:
     """One scenario file: the machine, the answers, and what must come out."""
 
     SETTINGS = {'windows', 'drivers', 'old log', 'temp folder', 'display', 'box', 'list', 'log',
-                'reboot', 'exit', 'runs'}
+                'reboot', 'exit', 'runs', 'offline exit'}
 
     def __init__(self, path):
         self.path = path
@@ -72,6 +76,7 @@ class Scenario:
         self.log = None          # bytes | 'old' | 'none'
         self.reboot = False
         self.exit_code = 0
+        self.offline_exit = 0
         self.registry = ''
         sections = {'registry': [], 'log': None}
         section = None
@@ -126,6 +131,8 @@ class Scenario:
             setattr(self, key.replace(' ', '_'), flag)
         elif key == 'exit':
             self.exit_code = int(value)
+        elif key == 'offline exit':
+            self.offline_exit = int(value)
         elif key == 'box':
             shown, _, answer = (part.strip() for part in value.partition('->'))
             name, box_type = shown.split()
@@ -205,9 +212,12 @@ def diff(what, expected, actual):
         expected, actual, 'expected ' + what, 'actual ' + what, lineterm='', n=5)]
 
 
-def run_scenario(scenario, run, programs, templates, display, out_dir, keep):
+def run_scenario(scenario, run, programs, templates, baseline, display, out_dir, keep):
     """Runs one scenario in one of its runs; returns the list of differences (empty when it
-    passed)."""
+    passed). baseline is a fresh prefix's registry, for the offline run."""
+    if run == 'offline':
+        return offline_run.run(scenario, baseline, programs['offline'],
+                               os.path.join(out_dir, run, scenario.name), OLD_LOG)
     program_arch, prefix_arch = RUNS[run]
     program = programs[program_arch]
     work = os.path.join(out_dir, run, scenario.name)
@@ -252,17 +262,33 @@ def run_scenario(scenario, run, programs, templates, display, out_dir, keep):
 
 def make_templates(archs, out):
     """One template prefix per architecture, made side by side: wineboot mostly waits."""
-    with concurrent.futures.ThreadPoolExecutor(len(archs)) as pool:
+    with concurrent.futures.ThreadPoolExecutor(max(1, len(archs))) as pool:
         made = {arch: pool.submit(winelab.make_template, os.path.join(out, 'template-' + arch),
                                   os.path.join(out, 'template-%s.log' % arch), arch)
                 for arch in archs}
         return {arch: future.result() for arch, future in made.items()}
 
 
+def fresh_registry(templates, out):
+    """The class key and the services of a fresh prefix, as REGEDIT4 text for the offline runs."""
+    arch = 'win64' if 'win64' in templates else 'win32'
+    machine = winelab.Machine(templates[arch], os.path.join(out, 'fresh-registry'), None, arch)
+    try:
+        machine.start('winxp', [])
+        tree = {}
+        for key in (winelab.CLASS_KEY, winelab.SERVICES_KEY):
+            tree.update(machine.export_tree(key, fold_case=False) or {})
+    finally:
+        machine.close()
+    return offline_run.baseline_fragment(tree)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
     parser.add_argument('--exe32', required=True, help='the 32-bit Verolund.exe to run')
     parser.add_argument('--exe64', required=True, help='the 64-bit Verolund.exe to run')
+    parser.add_argument('--offline', help='verolund-offline, for the offline runs (without it '
+                        'they are left out)')
     parser.add_argument('--out', required=True, help='where each scenario leaves its records')
     parser.add_argument('--keep', action='store_true', help="keep each scenario's Wine prefix")
     parser.add_argument('--jobs', type=int, default=2,
@@ -291,13 +317,20 @@ def main():
             sys.exit('no program at %s' % program)
         if winelab.program_arch(program) != arch:
             sys.exit('%s is not a %s program' % (program, arch))
+    if options.offline:
+        programs['offline'] = os.path.abspath(options.offline)
+        if not os.access(programs['offline'], os.X_OK):
+            sys.exit('no program at %s' % programs['offline'])
     out = os.path.abspath(options.out)
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
     started = time.monotonic()
     jobs = [(scenario, run) for scenario in scenarios for run in scenario.runs
-            if not options.only or run in options.only]
-    templates = make_templates(sorted({RUNS[run][1] for _, run in jobs}), out)
+            if (not options.only or run in options.only) and (run != 'offline' or options.offline)]
+    archs = {RUNS[run][1] for _, run in jobs if RUNS[run][1]}
+    offline = any(run == 'offline' for _, run in jobs)
+    templates = make_templates(sorted(archs | ({'win64'} if offline and not archs else set())), out)
+    baseline = fresh_registry(templates, out) if offline else None
     print('template prefixes ready (%.0f s)' % (time.monotonic() - started), flush=True)
     passed, failed = 0, []
     displays = queue.Queue()
@@ -313,8 +346,8 @@ def main():
             display = displays.get()
             begun = time.monotonic()
             try:
-                problems = run_scenario(scenario, run, programs, templates, display, out,
-                                        options.keep)
+                problems = run_scenario(scenario, run, programs, templates, baseline, display,
+                                        out, options.keep)
             except winelab.LabError as error:
                 problems = ['  the lab: %s' % error]
             finally:

@@ -264,17 +264,19 @@ TYPE_NAMES = {0: 'REG_NONE', 1: 'REG_SZ', 2: 'REG_EXPAND_SZ', 3: 'REG_BINARY', 4
               7: 'REG_MULTI_SZ', 11: 'REG_QWORD'}
 
 
-def read_export(path):
+def read_export(path, fold_case=True):
     """The keys of a `regedit /E` file: {KEY NAME IN UPPER CASE: {value name: (type, bytes)}},
-    with string data as the 8-bit bytes a program reading it with the ANSI calls receives.
-    None when regedit wrote no file (it writes none for a missing key)."""
+    with string data as the 8-bit bytes a program reading it with the ANSI calls receives (key
+    names as spelt, with fold_case False). None when regedit wrote no file (it writes none for a
+    missing key)."""
     if not os.path.exists(path):
         return None
     text, encoding = _read_reg_text(path)
     keys, values = {}, None
     for line in _logical_lines(text)[1:]:
         if line.startswith('[') and line.endswith(']'):
-            values = keys.setdefault(line[1:-1].upper(), {})
+            name = line[1:-1]
+            values = keys.setdefault(name.upper() if fold_case else name, {})
             continue
         match = re.match(r'^(@|"((?:[^"\\]|\\.)*)")=(.*)$', line)
         if values is None or not match:
@@ -525,10 +527,14 @@ class Machine:
 
     def export(self, key):
         """The key as `regedit /E` exports it (see read_export), or None when it is missing."""
+        keys = self.export_tree(key)
+        return None if keys is None else keys.get(key.upper())
+
+    def export_tree(self, key, fold_case=True):
+        """The key and every key below it, as read_export gives them, or None."""
         name = 'export-%d.reg' % time.monotonic_ns()
         run_logged([self.loader, 'regedit', '/E', name, key], self.env, self.wine_log, cwd=self.lab)
-        keys = read_export(os.path.join(self.lab, name))
-        return None if keys is None else keys.get(key.upper())
+        return read_export(os.path.join(self.lab, name), fold_case)
 
     def log_bytes(self):
         """The bytes of the run log, or None when there is none."""
