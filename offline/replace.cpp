@@ -99,16 +99,23 @@ std::string KeepOriginal(const std::string &hivePath, std::string *backup)
     return "no free backup name beside " + hivePath;
 }
 
+bool NotKept(int error)
+{
+    return error == EPERM || error == ENOTSUP || error == ENOSYS;
+}
+
 // The written hive takes the original's permissions and owner.
 std::string TakeAttributes(const std::string &from, const std::string &to)
 {
     struct stat status {};
     if (stat(from.c_str(), &status) != 0)
         return Failure("cannot examine", from);
-    if (chmod(to.c_str(), status.st_mode & 07777) != 0)
+    // A volume that keeps no Unix permissions or owners (ntfs-3g without its
+    // permissions option) may refuse to be asked; only root may give a file
+    // away.
+    if (chmod(to.c_str(), status.st_mode & 07777) != 0 && !NotKept(errno))
         return Failure("cannot set the permissions of", to);
-    // Only root may give a file away; ntfs-3g may not keep owners at all.
-    if (chown(to.c_str(), status.st_uid, status.st_gid) != 0 && errno != EPERM)
+    if (chown(to.c_str(), status.st_uid, status.st_gid) != 0 && !NotKept(errno))
         return Failure("cannot set the owner of", to);
     return "";
 }
