@@ -153,6 +153,10 @@ hive_value_h FindValue(hive_h *hive, hive_node_h node, const std::string &name,
     return found;
 }
 
+// A value's type is any 32-bit number, but hivex hands it over in its enum,
+// which holds only the types it names: the bytes are taken as they are.
+static_assert(sizeof(hive_type) == sizeof(DWORD), "hivex's type field is a DWORD");
+
 bool RawValue(hive_h *hive, hive_value_h value, DWORD *type, std::string *raw)
 {
     hive_type stored;
@@ -162,7 +166,7 @@ bool RawValue(hive_h *hive, hive_value_h value, DWORD *type, std::string *raw)
         return false;
     raw->assign(data, length);
     std::free(data);
-    *type = static_cast<DWORD>(stored);
+    std::memcpy(type, &stored, sizeof *type);
     return true;
 }
 
@@ -367,8 +371,9 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const 
     if (existing != 0 && hiveseam::RawValue(machine.hive, existing, &oldType, &oldRaw) &&
         oldType == type && oldRaw == raw)
         return ERROR_SUCCESS;
-    hive_set_value value{const_cast<char *>(storedName.c_str()), static_cast<hive_type>(type),
-                         raw.size(), const_cast<char *>(raw.data())};
+    hive_set_value value{const_cast<char *>(storedName.c_str()), hive_t_none, raw.size(),
+                         const_cast<char *>(raw.data())};
+    std::memcpy(&value.t, &type, sizeof type);
     if (hivex_node_set_value(machine.hive, open->node, &value, 0) != 0)
         return ERROR_ACCESS_DENIED;
     machine.changed = true;

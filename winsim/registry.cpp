@@ -10,13 +10,13 @@ namespace {
 std::vector<std::string> SplitPath(const std::string &path)
 {
     std::vector<std::string> parts;
+    if (path.empty())
+        return parts;
     size_t from = 0;
     for (size_t slash; (slash = path.find('\\', from)) != std::string::npos; from = slash + 1)
         parts.push_back(path.substr(from, slash - from));
-    if (from < path.size() || parts.empty())
+    if (from < path.size())
         parts.push_back(path.substr(from));
-    if (parts.size() == 1 && parts[0].empty())
-        parts.clear();
     return parts;
 }
 

@@ -209,6 +209,24 @@ TEST_F(HiveSeam, ChangesStayInMemoryUntilCommitted)
     EXPECT_NE(hiveseam::VerifyCommittedHive(written), "");
 }
 
+// A value's type is any 32-bit number, not only those hivex names.
+TEST_F(HiveSeam, ValueTypesBeyondTheNamedOnesComeBack)
+{
+    ASSERT_EQ(Make("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
+                   "{4D36E967-E325-11CE-BFC1-08002BE10318}]\n"),
+              "");
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClass, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    for (DWORD type : {DWORD{0x12345}, DWORD{0xFFFFFFFF}, DWORD{16}}) {
+        EXPECT_EQ(RegSetValueExA(key, "Odd", 0, type, reinterpret_cast<const BYTE *>("ab"), 2),
+                  ERROR_SUCCESS);
+        DWORD read = 0;
+        EXPECT_EQ(Query(kClass, "Odd", &read), "ab");
+        EXPECT_EQ(read, type);
+    }
+    RegCloseKey(key);
+}
+
 TEST_F(HiveSeam, MissingKeysAreCreatedInMemory)
 {
     ASSERT_EQ(Make("[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class]\n"), "");
