@@ -48,6 +48,9 @@ RUNS = {'win32': ('win32', 'win32'), 'win64': ('win64', 'win64'), 'wow64': ('win
         'offline': (None, None)}
 DEFAULT_RUNS = ['win32', 'win64', 'offline']
 
+# How often a run is made when the lab itself fails in it.
+LAB_ATTEMPTS = 2
+
 # The log that a scenario with "old log: yes" finds from an earlier run.
 OLD_LOG = b'Operating System = Windows XP\r\nfrom an earlier run\r\n'
 
@@ -345,11 +348,23 @@ def main():
             scenario, run = job
             display = displays.get()
             begun = time.monotonic()
+            problems = []
             try:
-                problems = run_scenario(scenario, run, programs, templates, baseline, display,
-                                        out, options.keep)
-            except winelab.LabError as error:
-                problems = ['  the lab: %s' % error]
+                # A Wine command of the lab's own that hangs (seen once in a few hundred runs
+                # of 32-bit regedit under the emulator) says nothing about the program: such a
+                # run is made once more on a fresh machine. A program that hangs is no LabError.
+                for attempt in range(LAB_ATTEMPTS):
+                    try:
+                        problems += run_scenario(scenario, run, programs, templates, baseline,
+                                                 display, out, options.keep)
+                        break
+                    except winelab.LabError as error:
+                        retried = attempt + 1 < LAB_ATTEMPTS
+                        print('lab: %s %s: %s%s' % (scenario.name, run, error,
+                                                    '; made once more' if retried else ''),
+                              flush=True)
+                        if not retried:
+                            problems.append('  the lab: %s' % error)
             finally:
                 displays.put(display)
             return problems, time.monotonic() - begun
