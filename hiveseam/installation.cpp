@@ -28,37 +28,25 @@ std::string Found(const std::string &directory, const char *name)
     return entry.empty() ? "" : Join(directory, entry);
 }
 
-// A value's raw data, or none.
-std::optional<std::string> RawValue(hive_h *hive, hive_node_h node, const char *name)
+// A value's bytes as stored, or none.
+std::optional<std::string> ValueBytes(hive_h *hive, hive_node_h node, const char *name)
 {
-    hive_value_h value = hivex_node_get_value(hive, node, name);
-    if (value == 0)
+    hive_value_h value = FindValue(hive, node, name, nullptr);
+    DWORD type = REG_NONE;
+    std::string bytes;
+    if (value == 0 || !RawValue(hive, value, &type, &bytes))
         return std::nullopt;
-    hive_type type;
-    size_t length = 0;
-    char *data = hivex_value_value(hive, value, &type, &length);
-    if (data == nullptr)
-        return std::nullopt;
-    std::string bytes(data, length);
-    std::free(data);
     return bytes;
 }
 
 // A REG_SZ value's text up to its terminator, in UTF-8.
 std::optional<std::string> TextValue(hive_h *hive, hive_node_h node, const char *name)
 {
-    std::optional<std::string> raw = RawValue(hive, node, name);
+    std::optional<std::string> raw = ValueBytes(hive, node, name);
     if (!raw)
         return std::nullopt;
-    std::u16string text;
-    for (size_t at = 0; at + 1 < raw->size(); at += 2) {
-        char16_t unit = static_cast<char16_t>(static_cast<unsigned char>((*raw)[at]) |
-                                              static_cast<unsigned char>((*raw)[at + 1]) << 8);
-        if (unit == 0)
-            break;
-        text += unit;
-    }
-    return Utf16ToUtf8(text);
+    std::u16string text = Utf16Units(*raw);
+    return Utf16ToUtf8(text.substr(0, text.find(u'\0')));
 }
 
 hive_node_h Walk(hive_h *hive, hive_node_h node, const std::vector<const char *> &names)
@@ -82,7 +70,8 @@ std::string ControlSetName(int number)
 int DefaultControlSet(hive_h *hive)
 {
     hive_node_h select = FindChild(hive, hivex_root(hive), "Select");
-    std::optional<std::string> raw = select != 0 ? RawValue(hive, select, "Default") : std::nullopt;
+    std::optional<std::string> raw =
+        select != 0 ? ValueBytes(hive, select, "Default") : std::nullopt;
     if (!raw || raw->size() != 4)
         return 0;
     auto byte = [&](int at) {

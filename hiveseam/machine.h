@@ -55,6 +55,18 @@ std::uintptr_t NewHandleValue();
 
 // The child of node whose name equals name (ANSI) ignoring case, or 0.
 hive_node_h FindChild(hive_h *hive, hive_node_h node, const std::string &name);
+// UTF-16LE bytes as code units; an odd last byte is no code unit and is left
+// out.
+std::u16string Utf16Units(const std::string &raw);
+
+// The value of node whose name equals name (ANSI) ignoring case, or 0; the
+// default value has the empty name. *storedName, when asked for, receives the
+// name as stored, in UTF-8.
+hive_value_h FindValue(hive_h *hive, hive_node_h node, const std::string &name,
+                       std::string *storedName);
+// The value's type and its bytes as stored; false when hivex cannot read them.
+bool RawValue(hive_h *hive, hive_value_h value, DWORD *type, std::string *raw);
+
 // The node's name as stored, and in the installation's code page.
 std::u16string NodeName16(hive_h *hive, hive_node_h node);
 std::string NodeName(hive_h *hive, hive_node_h node);

@@ -19,11 +19,6 @@ bool IsStringType(DWORD type)
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
 
-std::u16string Utf16Of(const std::string &ansi)
-{
-    return AnsiToUtf16(ansi);
-}
-
 std::u16string HivexText(char *text)
 {
     if (text == nullptr)
@@ -35,18 +30,14 @@ std::u16string HivexText(char *text)
 
 bool SameName(const std::u16string &stored, const std::string &ansi)
 {
-    return CompareNamesIgnoringCase(stored, Utf16Of(ansi)) == 0;
+    return CompareNamesIgnoringCase(stored, AnsiToUtf16(ansi)) == 0;
 }
 
 // String data is UTF-16LE in the hive and ANSI to the caller, one byte per
-// code unit; an odd last byte of stored data is no code unit and is left out.
+// code unit.
 std::string AnsiData(const std::string &raw)
 {
-    std::u16string units;
-    for (size_t at = 0; at + 1 < raw.size(); at += 2)
-        units += static_cast<char16_t>(static_cast<unsigned char>(raw[at]) |
-                                       static_cast<unsigned char>(raw[at + 1]) << 8);
-    return Utf16ToAnsi(units);
+    return Utf16ToAnsi(Utf16Units(raw));
 }
 
 std::string StoredData(const std::string &ansi)
@@ -132,6 +123,17 @@ std::string JoinPath(const std::string &base, const char *subKey)
     return subKey == nullptr || *subKey == '\0' ? base : base + "\\" + subKey;
 }
 
+}  // namespace
+
+std::u16string Utf16Units(const std::string &raw)
+{
+    std::u16string units;
+    for (size_t at = 0; at + 1 < raw.size(); at += 2)
+        units += static_cast<char16_t>(static_cast<unsigned char>(raw[at]) |
+                                       static_cast<unsigned char>(raw[at + 1]) << 8);
+    return units;
+}
+
 // The value of node whose name equals name ignoring case, or 0; the default
 // value has the empty name.
 hive_value_h FindValue(hive_h *hive, hive_node_h node, const std::string &name,
@@ -170,8 +172,6 @@ bool RawValue(hive_h *hive, hive_value_h value, DWORD *type, std::string *raw)
     return true;
 }
 
-}  // namespace
-
 std::u16string NodeName16(hive_h *hive, hive_node_h node)
 {
     return HivexText(hivex_node_name(hive, node));
@@ -186,7 +186,7 @@ hive_node_h FindChild(hive_h *hive, hive_node_h node, const std::string &name)
 {
     hive_node_h *children = hivex_node_children(hive, node);
     hive_node_h found = 0;
-    std::u16string wanted = Utf16Of(name);
+    std::u16string wanted = AnsiToUtf16(name);
     for (size_t i = 0; children != nullptr && children[i] != 0 && found == 0; ++i) {
         if (CompareNamesIgnoringCase(NodeName16(hive, children[i]), wanted) == 0)
             found = children[i];
@@ -300,8 +300,7 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
             // Only SYSTEM lives below HKEY_LOCAL_MACHINE here.
             if (node == 0)
                 return ERROR_ACCESS_DENIED;
-            next = hivex_node_add_child(machine.hive, node,
-                                        hiveseam::Utf16ToUtf8(hiveseam::Utf16Of(part)).c_str());
+            next = hivex_node_add_child(machine.hive, node, hiveseam::AnsiToUtf8(part).c_str());
             if (next == 0)
                 return ERROR_ACCESS_DENIED;
             machine.changed = true;
@@ -364,7 +363,7 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const 
     std::string raw = hiveseam::IsStringType(type) ? hiveseam::StoredData(given) : given;
     std::string name = valueName != nullptr ? valueName : "";
     // An existing value keeps its stored name, as Windows keeps it.
-    std::string storedName = hiveseam::Utf16ToUtf8(hiveseam::Utf16Of(name));
+    std::string storedName = hiveseam::AnsiToUtf8(name);
     hive_value_h existing = hiveseam::FindValue(machine.hive, open->node, name, &storedName);
     DWORD oldType = REG_NONE;
     std::string oldRaw;
