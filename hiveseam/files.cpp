@@ -100,6 +100,13 @@ bool IsOpen(const std::string &path)
                        [&](const auto &open) { return open.second.path == path; });
 }
 
+// Whether the file exists now, the run's writes and deletions included.
+bool Exists(const std::string &path)
+{
+    auto staged = TheMachine().staged.find(path);
+    return staged != TheMachine().staged.end() ? staged->second.has_value() : IsFile(path);
+}
+
 // What the file holds now, the run's writes included; none when it does not exist.
 std::optional<std::string> Current(const std::string &path)
 {
@@ -163,14 +170,15 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
     std::string volume = hiveseam::VolumePath(path);
     if (volume.empty() || hiveseam::IsDirectory(volume))
         return INVALID_HANDLE_VALUE;
-    std::optional<std::string> bytes = hiveseam::Current(volume);
+    bool exists = hiveseam::Exists(volume);
     bool writes = (access & (GENERIC_WRITE | FILE_APPEND_DATA)) != 0;
-    if (!bytes && disposition == OPEN_EXISTING)
+    if (!exists && disposition == OPEN_EXISTING)
         return INVALID_HANDLE_VALUE;
-    if (disposition == CREATE_ALWAYS || !bytes)
-        bytes = std::string();
-    if (writes || !hiveseam::IsFile(volume))
-        TheMachine().staged[volume] = *bytes;
+    // Only a file that is written, or made, is staged: a read leaves it where it is.
+    if (!exists || disposition == CREATE_ALWAYS)
+        TheMachine().staged[volume] = std::string();
+    else if (writes)
+        TheMachine().staged[volume] = hiveseam::Current(volume).value_or(std::string());
     std::uintptr_t value = hiveseam::NewHandleValue();
     TheMachine().files[value] = hiveseam::OpenFile{volume, access, 0};
     return reinterpret_cast<HANDLE>(value);
@@ -226,7 +234,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID data, DWORD size, LPDWORD read, LPOVERL
 BOOL WINAPI DeleteFileA(LPCSTR path)
 {
     std::string volume = hiveseam::VolumePath(path);
-    if (volume.empty() || hiveseam::IsOpen(volume) || !hiveseam::Current(volume))
+    if (volume.empty() || hiveseam::IsOpen(volume) || !hiveseam::Exists(volume))
         return FALSE;
     TheMachine().staged[volume] = std::nullopt;
     return TRUE;
