@@ -41,21 +41,6 @@ void RemoveFixture()
     fixtureRoot.clear();
 }
 
-std::string Shown(const std::string &bytes)
-{
-    std::string shown;
-    for (unsigned char c : bytes) {
-        char escaped[8];
-        if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"')
-            shown += static_cast<char>(c);
-        else {
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            shown += escaped;
-        }
-    }
-    return shown;
-}
-
 // Where two byte strings part, and a few bytes from there.
 std::string Difference(const std::string &sim, const std::string &hive)
 {

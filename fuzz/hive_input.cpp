@@ -279,21 +279,6 @@ void PutData(std::string &out, const Data &data)
     out += data.bytes;
 }
 
-std::string Shown(const std::string &text)
-{
-    std::string shown;
-    for (unsigned char c : text) {
-        char escaped[8];
-        if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"')
-            shown += static_cast<char>(c);
-        else {
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            shown += escaped;
-        }
-    }
-    return shown;
-}
-
 std::string DescribeName(const Name &name)
 {
     char text[64];
@@ -331,6 +316,21 @@ std::string DescribeName(const Name &name)
 }
 
 }  // namespace
+
+std::string Shown(const std::string &text)
+{
+    std::string shown;
+    for (unsigned char c : text) {
+        char escaped[8];
+        if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"')
+            shown += static_cast<char>(c);
+        else {
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        }
+    }
+    return shown;
+}
 
 const std::string kKeyChars = Printable(false) + Caseless();
 const std::string kValueChars = Printable(true) + Caseless();

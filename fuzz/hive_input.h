@@ -88,6 +88,8 @@ std::vector<Step> Decode(const uint8_t *data, size_t size);
 // The bytes that decode to these steps; the seed writer checks the way back.
 std::string Encode(const std::vector<Step> &steps);
 std::string Describe(const Step &step);
+// Bytes for a message: printable ASCII as it is, the rest as \xNN.
+std::string Shown(const std::string &text);
 
 }  // namespace fuzz::hive
 
