@@ -394,6 +394,22 @@ SOFTWARE_PREFIX = 'HKEY_LOCAL_MACHINE\\SOFTWARE'
 CURRENT_SET = SYSTEM_PREFIX + '\\CurrentControlSet'
 
 
+def read_key(hive_path, key, prefix=SYSTEM_PREFIX):
+    """The values of a key as hivex's own tools read them back: {name: (type, bytes as stored)},
+    or None when the key is missing. key is below the hive's root, as ControlSet001\\Control."""
+    done = subprocess.run(['hivexregedit', '--export', '--prefix', prefix, hive_path, key],
+                          capture_output=True, text=True)
+    if done.returncode != 0:
+        return None
+    values = {}
+    for line in _logical_lines(done.stdout):
+        match = re.match(r'^(@|"((?:[^"\\]|\\.)*)")=hex(?:\(([0-9a-fA-F]+)\))?:(.*)$', line)
+        if match:
+            name = '' if match.group(1) == '@' else _unquote(match.group(2))
+            values[name] = (int(match.group(3) or '3', 16), _hex_bytes(match.group(4)))
+    return values
+
+
 def utf16z(text):
     """A REG_SZ as the hive stores it: UTF-16LE with its terminating zero."""
     return (text + '\0').encode('utf-16-le')

@@ -50,12 +50,9 @@ def files_of(root):
 def upper_filters(hive, control_set=1):
     """The raw UpperFilters bytes of a hive file, read with hivex's own tools, or None."""
     key = 'ControlSet%03d\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}' % control_set
-    done = subprocess.run(['hivexregedit', '--export', '--prefix', 'HKEY_LOCAL_MACHINE\\SYSTEM',
-                           hive, key], capture_output=True, text=True)
-    for line in done.stdout.splitlines():
-        if line.startswith('"UpperFilters"=hex(7):'):
-            return bytes(int(x, 16) for x in line.split(':', 1)[1].split(',') if x)
-    return None
+    values = hivefixture.read_key(hive, key) or {}
+    type_number, data = values.get('UpperFilters', (None, None))
+    return data if type_number == 7 else None
 
 
 def utf16_list(*entries):

@@ -41,19 +41,15 @@ def baseline_fragment(tree):
 
 def upper_filters(hive):
     """('no key',), ('absent',) or (type, ANSI bytes) of the class key's UpperFilters."""
-    done = subprocess.run(['hivexregedit', '--export', '--prefix', 'HKEY_LOCAL_MACHINE\\SYSTEM',
-                           hive, CLASS_IN_SET.split('\\', 2)[2]], capture_output=True, text=True)
-    if done.returncode != 0:
+    values = hivefixture.read_key(hive, CLASS_IN_SET.split('\\', 2)[2])
+    if values is None:
         return ('no key',)
-    for line in winelab._logical_lines(done.stdout):
-        if line.startswith('"UpperFilters"='):
-            hexed = line.split('=', 1)[1]
-            type_number = int(hexed[4:hexed.index(')')], 16) if hexed.startswith('hex(') else 3
-            raw = bytes(int(x, 16) for x in hexed.split(':', 1)[1].split(',') if x.strip())
-            if type_number in (1, 2, 7):
-                raw = raw.decode('utf-16-le', errors='surrogatepass').encode('cp1252', 'replace')
-            return (type_number, raw)
-    return ('absent',)
+    if 'UpperFilters' not in values:
+        return ('absent',)
+    type_number, raw = values['UpperFilters']
+    if type_number in (1, 2, 7):
+        raw = raw.decode('utf-16-le', errors='surrogatepass').encode('cp1252', 'replace')
+    return (type_number, raw)
 
 
 def describe(found):
